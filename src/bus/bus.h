@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "bus/bus_interface.h"
+#include "common/platform.h"
+#include "common/result_code.h"
+
+namespace vesk {
+
+// The link to one instrument. The program keeps one for its whole run; every
+// component procedure and the controller writer make their own. Users set
+// Interface and the link parameters, then OpenBus; CloseBus before retrying.
+class Bus {
+ public:
+  explicit Bus(Platform& platform);
+  ~Bus();
+  Bus(const Bus&) = delete;
+  Bus& operator=(const Bus&) = delete;
+
+  BusInterface Interface = BusInterface::USB;
+
+  // USB controller state, read when a USB link opens.
+  uint32_t ControllerVersion = 0;
+  int32_t FastTransfer = 0;  // 1: 1024-byte packets on slots 3/4; else control requests
+  int32_t ControllerInfo = 0;
+  uint32_t ReplyTimeoutMs = 0;  // applied to the USB reply endpoint by the instructions
+
+  // Network parameters; only the ETH link reads them.
+  int32_t IsIpv6 = 0;
+  std::array<uint8_t, 16> IpAddress{};  // IPv4 in the first 4 bytes, network order
+  uint16_t Port = 0;
+  int32_t NetTimeoutMs = 0;
+
+  // The console, waits and paths of the program that owns this link.
+  Platform& Host;
+};
+
+// Opens the link named by bus.Interface. deviceIndex selects the USB device
+// and is ignored by the other links. 0 when the link is open.
+ResultCode OpenBus(Bus& bus, int32_t deviceIndex);
+
+// Closes the link named by bus.Interface.
+ResultCode CloseBus(Bus& bus);
+
+}  // namespace vesk

@@ -1,0 +1,1 @@
+#include "catalog/firmware_version.h"

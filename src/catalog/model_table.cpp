@@ -1,0 +1,1 @@
+#include "catalog/model_table.h"

@@ -1,0 +1,1 @@
+#include "catalog/update_limits.h"
