@@ -2,23 +2,28 @@
 
 #include <ostream>
 
+#include "bus/link_forms.h"
+
 namespace vesk {
 
 Bus::Bus(Platform& platform) : Host(platform) {}
 
 Bus::~Bus() = default;
 
-ResultCode OpenBus(Bus& bus, int32_t /*deviceIndex*/) {
+ResultCode OpenBus(Bus& bus, int32_t deviceIndex) {
   switch (bus.Interface) {
-    case BusInterface::VIRTUAL:
-      return kResultOk;  // nothing to open: the walk-through link
     case BusInterface::USB:
-      // No USB host layer is built into this program yet: no instrument can
-      // be found, which is what a machine without USB support reports.
+      return UsbOpen(bus, deviceIndex);
+    case BusInterface::ETH: {
+      ResultCode result = EthOpen(bus);
+      if (result == kResultOk || result == kResultEthConnectFailed ||
+          result == kResultEthReplyTimeout || result == kResultEthLinkLoop) {
+        return result;
+      }
       return kResultNoLink;
-    case BusInterface::ETH:
-      // The Ethernet transport is not built into this program yet.
-      return kResultNoLink;
+    }
+    case BusInterface::VIRTUAL:
+      return kResultOk;  // the walk-through link has nothing to open
     default:
       return kResultNoLink;  // QSFP, HLVDS and unknown kinds never open
   }
@@ -26,13 +31,13 @@ ResultCode OpenBus(Bus& bus, int32_t /*deviceIndex*/) {
 
 ResultCode CloseBus(Bus& bus) {
   switch (bus.Interface) {
-    case BusInterface::VIRTUAL:
-      bus.Host.Out() << "Virtual bus is closed!\n" << std::flush;
-      return kResultOk;
     case BusInterface::USB:
-      return kResultOk;  // no device is ever held without the USB host layer
+      return UsbClose(bus);
     case BusInterface::ETH:
-      return kResultNoLink;  // nothing was connected without the transport
+      return EthClose(bus);
+    case BusInterface::VIRTUAL:
+      bus.Host.Out() << "Virtual bus is closed!\n";
+      return kResultOk;
     default:
       return kResultNoLink;
   }

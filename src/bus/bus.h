@@ -10,6 +10,17 @@
 
 namespace vesk {
 
+class EthernetLink;  // the TCP connection and its framing state (src/net)
+class CCyDevice;     // the USB device (src/usb)
+
+// Owners defined beside the code that creates these objects.
+struct EthernetLinkDeleter {
+  void operator()(EthernetLink* link) const;
+};
+struct CCyDeviceDeleter {
+  void operator()(CCyDevice* device) const;
+};
+
 // The link to one instrument. The program keeps one for its whole run; every
 // component procedure and the controller writer make their own. Users set
 // Interface and the link parameters, then OpenBus; CloseBus before retrying.
@@ -33,6 +44,13 @@ class Bus {
   std::array<uint8_t, 16> IpAddress{};  // IPv4 in the first 4 bytes, network order
   uint16_t Port = 0;
   int32_t NetTimeoutMs = 0;
+
+  // The Ethernet connection state, created at the first ETH open and kept
+  // for the Bus's life.
+  std::unique_ptr<EthernetLink, EthernetLinkDeleter> Ethernet;
+
+  // The open USB device, owned from a USB open until CloseBus.
+  std::unique_ptr<CCyDevice, CCyDeviceDeleter> Device;
 
   // The console, waits and paths of the program that owns this link.
   Platform& Host;

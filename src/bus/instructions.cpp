@@ -2,62 +2,58 @@
 
 #include <ostream>
 
+#include "bus/link_forms.h"
+
 namespace vesk {
 
-namespace {
-
-// The two link kinds whose instruction paths are not built into this program
-// yet. OpenBus never opens them, so these branches are reached only by a
-// caller that ignored a failed open.
-constexpr ResultCode kNoPathYet = kResultNoInstructionPath;
-
-}  // namespace
-
-ResultCode ReadStatusByte(Bus& bus, uint8_t& /*out*/) {
+ResultCode ReadStatusByte(Bus& bus, uint8_t& out) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbReadStatusByte(bus, out);
+    case BusInterface::ETH:
+      return EthReadStatusByte(bus, out);
     case BusInterface::VIRTUAL:
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kResultNoLink;
     default:
       return kResultNoLink;
   }
 }
 
-ResultCode SendDataBlock(Bus& bus, const uint8_t* /*data*/, uint8_t /*n*/, uint8_t& /*echo*/) {
+ResultCode SendDataBlock(Bus& bus, const uint8_t* data, uint8_t n, uint8_t& echo) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbSendDataBlock(bus, data, n, echo);
+    case BusInterface::ETH:
+      return EthSendDataBlock(bus, data, n, echo);
     case BusInterface::VIRTUAL:
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kResultNoLink;
     default:
       return kResultNoLink;
   }
 }
 
 ResultCode SendRxInstruction(Bus& bus, uint8_t instruction, uint16_t parameter,
-                             const RxBody& /*body*/) {
+                             const RxBody& body) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbSendRxInstruction(bus, instruction, parameter, body);
+    case BusInterface::ETH:
+      return EthSendRxInstruction(bus, instruction, parameter, body);
     case BusInterface::VIRTUAL:
       bus.Host.Out() << "Virtual bus SendRxInstruction, Instr " << unsigned{instruction}
                      << ", InstrParam " << unsigned{parameter} << " \n";
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kNoPathYet;
     default:
       return kResultNoInstructionPath;
   }
 }
 
-ResultCode ReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>& /*out*/) {
+ResultCode ReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>& out) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbReadDeviceRecord(bus, out);
     case BusInterface::VIRTUAL:
       return kResultOk;  // the record is left untouched
-    case BusInterface::USB:
-      return kNoPathYet;
     default:
       return kResultNoInstructionPath;  // no caller reads the record over ETH
   }
@@ -65,16 +61,18 @@ ResultCode ReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>& /*
 
 ResultCode ReadDeviceInfo(Bus& bus, DeviceInfo& out) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbReadDeviceInfo(bus, out);
+    case BusInterface::ETH:
+      return EthReadDeviceInfo(bus, out);
     case BusInterface::VIRTUAL: {
+      // A fixed identity, so that an update run can be walked without hardware.
       uint32_t reserved = out.Reserved;
       out = DeviceInfo{};
       out.Uid = 0x12345678;
       out.Reserved = reserved;
       return kResultOk;
     }
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kNoPathYet;
     default:
       return kResultNoInstructionPath;
   }
@@ -82,11 +80,12 @@ ResultCode ReadDeviceInfo(Bus& bus, DeviceInfo& out) {
 
 ResultCode ApplyReplyTimeout(Bus& bus) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbApplyReplyTimeout(bus);
+    case BusInterface::ETH:
+      return EthApplyReplyTimeout(bus);
     case BusInterface::VIRTUAL:
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kResultNoLink;
     default:
       return kResultNoLink;
   }
@@ -94,24 +93,25 @@ ResultCode ApplyReplyTimeout(Bus& bus) {
 
 ResultCode EnterIapMode(Bus& bus) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbEnterIapMode(bus);
+    case BusInterface::ETH:
+      return EthEnterIapMode(bus);
     case BusInterface::VIRTUAL:
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kNoPathYet;
     default:
       return kResultNoInstructionPath;
   }
 }
 
-ResultCode WriteFlashBlock(Bus& bus, const uint8_t* /*data*/, uint8_t /*sequence*/,
-                           uint8_t /*n*/) {
+ResultCode WriteFlashBlock(Bus& bus, const uint8_t* data, uint8_t sequence, uint8_t n) {
   switch (bus.Interface) {
+    case BusInterface::USB:
+      return UsbWriteFlashBlock(bus, data, sequence, n);
+    case BusInterface::ETH:
+      return EthWriteFlashBlock(bus, data, sequence, n);
     case BusInterface::VIRTUAL:
       return kResultOk;
-    case BusInterface::USB:
-    case BusInterface::ETH:
-      return kNoPathYet;
     default:
       return kResultNoInstructionPath;
   }
