@@ -18,6 +18,11 @@ struct FirmwareListing {
   std::vector<std::string> ModelPrefixes;  // name up to its second "_"
 };
 
+// The part of a file name that names its model: the name up to its second
+// "_" (T70_R4_0.55.56.bin gives T70_R4), or the whole name when it holds
+// fewer than two.
+std::string ModelPrefixOf(const std::string& name);
+
 // The firmware folder with its trailing "/": <exe folder>/data/Firmware/.
 std::string FirmwareFolder(Platform& platform);
 
