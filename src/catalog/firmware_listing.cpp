@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <string_view>
 
 #include "catalog/firmware_version.h"
 
@@ -19,16 +20,16 @@ constexpr uint16_t kGnssKindMask = 0x7000;
 constexpr uint16_t kGnssKindHandheld = 0x4000;
 constexpr int32_t kServerDeviceHandheld = 2;
 
-// A handheld that reports no receiver kind is recognised by its processor and
-// by the calibration folder its factory image carries.
+// Without a receiver kind in the hardware word, a host with the handheld's
+// processor and its calibration folder is taken for the handheld itself.
 constexpr char kHandheldProcessor[] = "AMD Ryzen Z1 Extreme";
 constexpr char kHandheldCalibrationFolder[] = "C:\\Windows\\Configuration\\CalFile";
 
 // Listing indices are 16-bit, so a selection looks at the first 65535 files.
 constexpr size_t kMaxSelectableFiles = 65535;
 
-bool EndsWithAnyOf(const std::string& name, const char* lastCharacters) {
-  return !name.empty() && std::string(lastCharacters).find(name.back()) != std::string::npos;
+bool EndsWithAnyOf(const std::string& name, std::string_view lastCharacters) {
+  return !name.empty() && lastCharacters.find(name.back()) != std::string_view::npos;
 }
 
 // The best version among the candidates a pass selects by the name's last
@@ -40,7 +41,7 @@ struct PassChoice {
 };
 
 PassChoice ChooseNewestImage(const std::vector<std::string>& names,
-                             const std::vector<size_t>& candidates, const char* lastCharacters,
+                             const std::vector<size_t>& candidates, std::string_view lastCharacters,
                              const std::regex& versionPattern) {
   PassChoice choice;
   for (size_t index : candidates) {
@@ -51,7 +52,9 @@ PassChoice ChooseNewestImage(const std::vector<std::string>& names,
     uint32_t word = 0;
     try {
       word = ParseVersion(match.str(1));
-    } catch (const std::logic_error&) {
+    } catch (const VersionFormatError&) {
+      continue;
+    } catch (const VersionRangeError&) {
       continue;
     }
     if (word > choice.BestWord) {

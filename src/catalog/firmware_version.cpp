@@ -96,7 +96,7 @@ uint32_t ParseVersion(const std::string& text) {
 }
 
 PathVersion ReadPathVersion(const std::string& path) {
-  static const std::regex kDottedTriple(R"(\d+\.\d+\.\d+)", std::regex::ECMAScript);
+  static const std::regex kDottedTriple(R"((\d+)\.(\d+)\.(\d+))", std::regex::ECMAScript);
 
   size_t anchor = path.find(kPathVersionAnchor);
   if (anchor == std::string::npos) return {};
@@ -110,11 +110,11 @@ PathVersion ReadPathVersion(const std::string& path) {
 
   PathVersion version;
   version.Text = match.str();
-  std::istringstream runs(version.Text);
-  std::string run;
-  while (std::getline(runs, run, '.')) {
+  for (size_t run = 1; run < match.size(); ++run) {
     int32_t value = 0;
-    if (!ReadSigned32(run, value)) throw std::out_of_range("version number out of range: " + run);
+    if (!ReadSigned32(match.str(run), value)) {
+      throw std::out_of_range("version number out of range: " + match.str(run));
+    }
     version.Numbers.push_back(static_cast<uint16_t>(value));
   }
   return version;
