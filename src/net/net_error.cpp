@@ -1,5 +1,6 @@
 #include "net/net_error.h"
 
+#include <asio/error.hpp>
 #include <cerrno>
 
 namespace vesk {
@@ -21,7 +22,8 @@ constexpr int32_t kWsaHostUnreachable = 10065;
 
 int32_t NetErrorCode(const std::error_code& error) {
   if (!error) return 0;
-  if (error.category() != std::system_category() &&
+  if (error.category() != asio::error::get_system_category() &&
+      error.category() != std::system_category() &&
       error.category() != std::generic_category()) {
     return error.value();  // e.g. end of stream: the peer closed the connection
   }

@@ -1,0 +1,162 @@
+// vesk-instrument-sim: plays an Ethernet instrument on a TCP address and port
+// until interrupted, then prints what the updater wrote.
+//
+//   vesk-instrument-sim eth --address 192.168.1.100 --port 5000 [options]
+//
+// Options:
+//   --uid N  --model N  --hardware N     identity (numbers: decimal or 0x...)
+//   --mcu A.B.C  --fpga A.B.C            installed firmware versions
+//   --controller A.B.C                   USB controller firmware version
+//   --server-type N|silent               answer to the server query
+//   --installed NAME                     installed desktop package (server type 1)
+//   --stage N|silent                     answer to the stage query
+//   --status-byte N                      status byte of command 21
+//   --frames N                           data frames before each reply
+//   --close-after N                      drop the connection after N commands
+//   --refuse-after-restart MS            refuse connections after a restart
+//   --silent ID                          never answer command ID
+//   --status ID=N                        answer command ID with status N
+//   --short ID=N                         send only N bytes of the reply to ID
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "sim/ethernet_front_end.h"
+#include "sim/instrument_model.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) { stopRequested = 1; }
+
+bool ParseNumber(const std::string& text, long long& value) {
+  char* end = nullptr;
+  value = std::strtoll(text.c_str(), &end, 0);
+  return !text.empty() && end != nullptr && *end == '\0';
+}
+
+bool ParseVersion(const std::string& text, uint32_t& packed) {
+  unsigned major = 0, minor = 0, patch = 0;
+  if (std::sscanf(text.c_str(), "%u.%u.%u", &major, &minor, &patch) != 3) return false;
+  if (major > 0xFFFF || minor > 0xFF || patch > 0xFF) return false;
+  packed = major << 16 | minor << 8 | patch;
+  return true;
+}
+
+bool ParsePair(const std::string& text, long long& id, long long& value) {
+  size_t eq = text.find('=');
+  return eq != std::string::npos && ParseNumber(text.substr(0, eq), id) &&
+         ParseNumber(text.substr(eq + 1), value);
+}
+
+int Usage() {
+  std::cerr << "usage: vesk-instrument-sim eth --address ADDRESS --port PORT [options]\n"
+               "see the comment at the top of tools/sim/main.cpp for the options\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::string(argv[1]) != "eth") return Usage();
+  std::string address = "127.0.0.1";
+  long long port = 5000;
+  vesk::sim::InstrumentOptions options;
+  for (int i = 2; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) return Usage();
+    const std::string value = argv[++i];
+    long long number = 0, id = 0;
+    bool ok = true;
+    if (option == "--address") {
+      address = value;
+    } else if (option == "--port") {
+      ok = ParseNumber(value, port) && port >= 0 && port <= 65535;
+    } else if (option == "--uid") {
+      ok = ParseNumber(value, number);
+      options.Ident.Uid = static_cast<uint64_t>(number);
+    } else if (option == "--model") {
+      ok = ParseNumber(value, number);
+      options.Ident.ModelCode = static_cast<uint16_t>(number);
+    } else if (option == "--hardware") {
+      ok = ParseNumber(value, number);
+      options.Ident.HardwareCode = static_cast<uint16_t>(number);
+    } else if (option == "--mcu") {
+      ok = ParseVersion(value, options.Ident.McuVersion);
+    } else if (option == "--fpga") {
+      ok = ParseVersion(value, options.Ident.FpgaVersion);
+    } else if (option == "--controller") {
+      ok = ParseVersion(value, options.Ident.ControllerVersion);
+    } else if (option == "--server-type" || option == "--stage") {
+      auto& answer = option == "--stage" ? options.StageStatus : options.ServerType;
+      if (value == "silent") {
+        answer.reset();
+      } else {
+        ok = ParseNumber(value, number);
+        answer = static_cast<int32_t>(number);
+      }
+    } else if (option == "--installed") {
+      options.InstalledPackage = value;
+    } else if (option == "--status-byte") {
+      ok = ParseNumber(value, number);
+      options.StatusByte = static_cast<uint8_t>(number);
+    } else if (option == "--frames") {
+      ok = ParseNumber(value, number) && number >= 0;
+      options.FramesBeforeReply = static_cast<int>(number);
+    } else if (option == "--close-after") {
+      ok = ParseNumber(value, number) && number >= 0;
+      options.CloseAfterCommands = static_cast<int>(number);
+    } else if (option == "--refuse-after-restart") {
+      ok = ParseNumber(value, number) && number >= 0;
+      options.RefuseAfterRestart = std::chrono::milliseconds(number);
+    } else if (option == "--silent") {
+      ok = ParseNumber(value, id);
+      options.Faults[static_cast<int32_t>(id)].Silent = true;
+    } else if (option == "--status") {
+      ok = ParsePair(value, id, number);
+      options.Faults[static_cast<int32_t>(id)].Status = static_cast<int32_t>(number);
+    } else if (option == "--short") {
+      ok = ParsePair(value, id, number) && number >= 0;
+      options.Faults[static_cast<int32_t>(id)].ShortReply = static_cast<size_t>(number);
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      std::cerr << "bad option: " << option << " " << value << "\n";
+      return Usage();
+    }
+  }
+
+  vesk::sim::InstrumentModel model(options);
+  vesk::sim::EthernetInstrument instrument(model);
+  std::string why;
+  if (!instrument.Start(address, static_cast<uint16_t>(port), &why)) {
+    std::cerr << "cannot listen on " << address << " port " << port << ": " << why << "\n";
+    return 1;
+  }
+  std::signal(SIGINT, RequestStop);
+  std::signal(SIGTERM, RequestStop);
+  std::cout << "Instrument listening on " << address << " port " << instrument.Port()
+            << std::endl;
+  while (stopRequested == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  instrument.Stop();
+
+  std::cout << "Connections: " << model.Connections() << "\nCommands:";
+  for (int32_t id : model.CommandIds()) std::cout << " " << id;
+  std::cout << "\n";
+  for (const auto& download : model.FlashDownloads()) {
+    std::cout << "Flash download: region " << download.Region.size() << " bytes, "
+              << download.Blocks.size() << " blocks, " << download.Written().size()
+              << " bytes written" << (download.Finished ? ", finished" : "") << "\n";
+  }
+  std::cout << "FPGA image: " << model.FpgaImage().size() << " bytes\n"
+            << "GNSS body: " << model.GnssBody().size() << " bytes\n"
+            << "Server packages: " << model.ServerPackages().size() << "\n"
+            << "Desktop packages: " << model.DesktopPackages().size() << "\n";
+  return 0;
+}
