@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  --status S          status reported after applying settings (-128..127)\n"
     "  --unicast           answer the sender instead of broadcasting\n"
     "  --oversize N        add N bytes behind the reported settings\n"
-    "  --report-ms N       time taken to apply settings (default 50)\n";
+    "  --report-ms N       time taken to apply settings (default 50)\n"
+    "  --answer-id LOW     answer with this low identifier word instead\n";
 
 volatile sig_atomic_t g_stop = 0;
 
@@ -115,6 +116,9 @@ int main(int argc, char** argv) {
     } else if (option == "--report-ms") {
       ok = Number(value, 0, 60000, n);
       options.reportDelay = std::chrono::milliseconds(n);
+    } else if (option == "--answer-id") {
+      ok = Number(value, 0, UINT32_MAX, n);
+      options.answerIdLow = static_cast<uint32_t>(n);
     } else {
       ok = false;
     }

@@ -197,7 +197,8 @@ void NetdevPeer::ScheduleReport(const asio::ip::udp::endpoint& sender) {
 
 void NetdevPeer::Answer(uint8_t type, std::vector<uint8_t> payload,
                         const asio::ip::udp::endpoint& sender) {
-  ConfigMessage message{type, options_.idLow, options_.idHigh, std::move(payload)};
+  ConfigMessage message{type, options_.answerIdLow.value_or(options_.idLow), options_.idHigh,
+                        std::move(payload)};
   asio::ip::udp::endpoint to = options_.unicastAnswers
                                    ? sender
                                    : asio::ip::udp::endpoint(asio::ip::address_v4::broadcast(), kConfigPort);

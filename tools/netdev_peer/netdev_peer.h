@@ -40,6 +40,9 @@ struct NetdevPeerOptions {
   bool unicastAnswers = false;     // answer the sender instead of broadcasting
   size_t extraPayloadBytes = 0;    // bytes added behind the reported settings
   std::chrono::milliseconds reportDelay{50};  // time to apply the settings
+  // Low identifier word written into answers, when it differs from the
+  // played one (a confused or foreign instrument).
+  std::optional<uint32_t> answerIdLow;
 };
 
 // A device-side peer for the network device services: announces device
