@@ -1,29 +1,219 @@
-// USB forms of the bus operations. No USB host layer is built into this
-// program yet: no instrument is ever found (as on a machine without USB
-// support), and every operation reports the failure of a missing path.
+// USB forms of the bus operations: every instruction travels as a 200-byte
+// request packet through the FX3 packet exchange.
+
+#include <algorithm>
+#include <cstring>
 
 #include "bus/link_forms.h"
+#include "bus/usb_packet_exchange.h"
+#include "common/byte_order.h"
+#include "usb/usb_device.h"
 
 namespace vesk {
 
-// Never created while the USB host layer is not built in.
-void CCyDeviceDeleter::operator()(CCyDevice*) const {}
+void CCyDeviceDeleter::operator()(CCyDevice* device) const { delete device; }
 
-ResultCode UsbOpen(Bus&, int32_t) { return kResultNoLink; }
-ResultCode UsbClose(Bus&) { return kResultOk; }
-ResultCode UsbReadStatusByte(Bus&, uint8_t&) { return kResultNoLink; }
-ResultCode UsbSendDataBlock(Bus&, const uint8_t*, uint8_t, uint8_t&) { return kResultNoLink; }
-ResultCode UsbSendRxInstruction(Bus&, uint8_t, uint16_t, const RxBody&) {
-  return kResultNoInstructionPath;
+namespace {
+
+using RequestPacket = std::array<uint8_t, kRequestPacketSize>;
+
+// Request packet layouts: byte 0 the instruction, then its fields.
+constexpr size_t kInstructionOffset = 0;
+constexpr size_t kParameterOffset = 1;
+constexpr size_t kRxBodyOffset = 3;
+
+constexpr uint8_t kInstrIapBlock = 0x01;
+constexpr uint8_t kInstrReadDeviceRecord = 0x09;
+constexpr uint16_t kDeviceRecordParameter = 0x890C;
+constexpr uint8_t kInstrIapRequest = 0x0C;
+constexpr uint8_t kInstrIapConfirm = 0x31;
+constexpr uint16_t kIapKey = 0x5555;
+constexpr uint8_t kInstrDataBlock = 0xFE;
+constexpr uint8_t kInstrDataBlockEnd = 0xFF;
+constexpr uint8_t kDataBlockEndMarker = 0x01;
+
+constexpr size_t kIapSequenceOffset = 1;
+constexpr size_t kIapComplementOffset = 2;
+constexpr size_t kIapDataOffset = 3;
+constexpr uint8_t kIapBlockSize = 128;
+
+constexpr size_t kDataCountOffset = 1;
+constexpr size_t kDataOffset = 2;
+constexpr uint8_t kDataBlockCapacity = 198;
+constexpr size_t kDataEndMarkerOffset = 1;
+constexpr size_t kDataEndCountOffset = 2;
+
+constexpr size_t kRecordUid = 0;
+constexpr size_t kRecordModel = 8;
+constexpr size_t kRecordHardware = 10;
+constexpr size_t kRecordMcu = 12;
+constexpr size_t kRecordFpga = 16;
+
+constexpr uint8_t kIapAcknowledge = 6;
+
+constexpr int kEchoAttemptsControlMode = 20;
+constexpr int kEchoAttemptsFastMode = 1;
+constexpr int kDeviceRecordAttempts = 5;
+// The instrument may still be assembling its record; it is asked again
+// after this pause.
+constexpr std::chrono::milliseconds kDeviceRecordRetryPause{30};
+// The MCU needs this long to switch into in-application programming before
+// it confirms.
+constexpr std::chrono::milliseconds kIapSwitchPause{2000};
+constexpr uint32_t kIapRequestTimeoutMs = 1000;
+constexpr uint32_t kFlashBlockTimeoutMs = 5000;
+constexpr uint32_t kDeviceRecordTimeoutMs = 2000;
+
+// Controllers that cannot carry fast packets, and the firmware versions from
+// which the instrument answers them.
+constexpr uint32_t kControllerWithoutFastMode = 20203;  // 0x4EEB
+constexpr uint32_t kFirstFastController = 14081;        // 0x3701
+constexpr uint32_t kFirstFastMcu = 14132;               // 0.55.52
+constexpr uint32_t kFirstFastFpga = 14102;              // 0.55.22
+
+RequestPacket Instruction(uint8_t instruction, uint16_t parameter) {
+  RequestPacket packet{};
+  packet[kInstructionOffset] = instruction;
+  PutLe16(packet.data() + kParameterOffset, parameter);
+  return packet;
 }
-ResultCode UsbReadDeviceRecord(Bus&, std::array<uint8_t, kDeviceRecordSize>&) {
-  return kResultNoInstructionPath;
+
+bool ControllerTakesFastPackets(uint32_t version) {
+  return version != kControllerWithoutFastMode && version >= kFirstFastController;
 }
-ResultCode UsbReadDeviceInfo(Bus&, DeviceInfo&) { return kResultNoInstructionPath; }
-ResultCode UsbApplyReplyTimeout(Bus&) { return kResultNoLink; }
-ResultCode UsbEnterIapMode(Bus&) { return kResultNoInstructionPath; }
-ResultCode UsbWriteFlashBlock(Bus&, const uint8_t*, uint8_t, uint8_t) {
-  return kResultNoInstructionPath;
+
+ResultCode Write(Bus& bus, const RequestPacket& packet) {
+  return UsbWrite(bus, packet.data(), static_cast<int32_t>(packet.size()));
+}
+
+}  // namespace
+
+ResultCode UsbOpen(Bus& bus, int32_t deviceIndex) {
+  if (OpenUsbDevice(bus.Device, deviceIndex, bus.Host.Err()) != kResultOk) return kResultNoLink;
+  if (ReadControllerInfo(*bus.Device, bus.ControllerInfo, bus.ControllerVersion) != kResultOk) {
+    return kResultNoLink;
+  }
+  bus.FastTransfer = 0;
+  if (!ControllerTakesFastPackets(bus.ControllerVersion)) return kResultOk;
+  return InitController(*bus.Device, bus.ControllerVersion) == kResultOk ? kResultOk
+                                                                         : kResultNoLink;
+}
+
+ResultCode UsbClose(Bus& bus) {
+  if (bus.Device) {
+    bus.Device->Close();
+    bus.Device.reset();
+  }
+  return kResultOk;
+}
+
+ResultCode UsbReadStatusByte(Bus& bus, uint8_t& out) { return UsbRead(bus, &out, 1); }
+
+ResultCode UsbSendDataBlock(Bus& bus, const uint8_t* data, uint8_t n, uint8_t& echo) {
+  RequestPacket first{};
+  first[kInstructionOffset] = kInstrDataBlock;
+  uint8_t carried = std::min(n, kDataBlockCapacity);
+  first[kDataCountOffset] = carried;
+  if (carried > 0) std::memcpy(first.data() + kDataOffset, data, carried);
+  if (Write(bus, first) != kResultOk) return kResultTransferFailed;
+
+  RequestPacket second{};
+  second[kInstructionOffset] = kInstrDataBlockEnd;
+  second[kDataEndMarkerOffset] = kDataBlockEndMarker;
+  second[kDataEndCountOffset] = n;
+  if (Write(bus, second) != kResultOk) return kResultTransferFailed;
+
+  bool fast = bus.FastTransfer == 1;
+  int attempts = fast ? kEchoAttemptsFastMode : kEchoAttemptsControlMode;
+  ResultCode result = kResultOk;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    uint8_t reply = 0;
+    result = UsbRead(bus, &reply, 1);
+    echo = reply;
+    // In fast mode the instrument may not echo at all; the caller judges
+    // the echo byte.
+    if (fast && result == kResultUsbReadTimeout) result = kResultOk;
+    if (echo == n) break;
+  }
+  return result;
+}
+
+ResultCode UsbSendRxInstruction(Bus& bus, uint8_t instruction, uint16_t parameter,
+                                const RxBody& body) {
+  RequestPacket packet = Instruction(instruction, parameter);
+  std::memcpy(packet.data() + kRxBodyOffset, body.data(), body.size());
+  return Write(bus, packet) == kResultOk ? kResultOk : kResultTransferFailed;
+}
+
+ResultCode UsbReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>& out) {
+  RequestPacket packet = Instruction(kInstrReadDeviceRecord, kDeviceRecordParameter);
+  std::array<uint8_t, kDeviceRecordSize> reply{};
+  int32_t received = 0;
+  for (int attempt = 0; attempt < kDeviceRecordAttempts; ++attempt) {
+    if (attempt > 0) bus.Host.Pause(kDeviceRecordRetryPause);
+    received = static_cast<int32_t>(reply.size());
+    if (UsbExchange(bus, packet.data(), static_cast<int32_t>(packet.size()), reply.data(),
+                    received, kDeviceRecordTimeoutMs) != kResultOk) {
+      return kResultTransferFailed;
+    }
+    if (received == static_cast<int32_t>(kDeviceRecordSize)) break;
+  }
+  if (received == 1) return kResultTransferFailed;
+  out = reply;
+  return kResultOk;
+}
+
+ResultCode UsbReadDeviceInfo(Bus& bus, DeviceInfo& out) {
+  std::array<uint8_t, kDeviceRecordSize> record{};
+  if (UsbReadDeviceRecord(bus, record) != kResultOk) return kResultTransferFailed;
+  out.Uid = GetLe64(record.data() + kRecordUid);
+  out.ModelCode = GetLe16(record.data() + kRecordModel);
+  out.HardwareCode = GetLe16(record.data() + kRecordHardware);
+  out.McuVersion = GetLe32(record.data() + kRecordMcu);
+  out.FpgaVersion = GetLe32(record.data() + kRecordFpga);
+  bus.FastTransfer = ControllerTakesFastPackets(bus.ControllerVersion) &&
+                             out.McuVersion >= kFirstFastMcu && out.FpgaVersion >= kFirstFastFpga
+                         ? 1
+                         : 0;
+  return kResultOk;
+}
+
+ResultCode UsbApplyReplyTimeout(Bus& bus) {
+  if (!bus.Device) return kResultNoLink;
+  if (bus.Device->BulkIn != nullptr) bus.Device->BulkIn->TimeoutMs = bus.ReplyTimeoutMs;
+  return static_cast<ResultCode>(bus.Device->UsbdStatus);
+}
+
+ResultCode UsbEnterIapMode(Bus& bus) {
+  UsbSetTimeout(bus, kIapRequestTimeoutMs);
+  RequestPacket packet = Instruction(kInstrIapRequest, kIapKey);
+  Write(bus, packet);
+  bus.Host.Pause(kIapSwitchPause);
+  packet[kInstructionOffset] = kInstrIapConfirm;
+  std::array<uint8_t, kDeviceRecordSize> reply{};
+  int32_t received = static_cast<int32_t>(reply.size());
+  ResultCode result = UsbExchange(bus, packet.data(), static_cast<int32_t>(packet.size()),
+                                  reply.data(), received, bus.ReplyTimeoutMs);
+  UsbSetTimeout(bus, kUsbDefaultTimeoutMs);
+  if (reply[0] != kIapAcknowledge) return kResultNotAcknowledged;
+  return result == kResultOk ? kResultOk : kResultTransferFailed;
+}
+
+ResultCode UsbWriteFlashBlock(Bus& bus, const uint8_t* data, uint8_t sequence, uint8_t n) {
+  RequestPacket packet{};
+  packet[kInstructionOffset] = kInstrIapBlock;
+  packet[kIapSequenceOffset] = sequence;
+  packet[kIapComplementOffset] = static_cast<uint8_t>(~sequence);
+  if (n > 0) std::memcpy(packet.data() + kIapDataOffset, data, std::min(n, kIapBlockSize));
+
+  UsbSetTimeout(bus, kFlashBlockTimeoutMs);
+  std::array<uint8_t, kDeviceRecordSize> reply{};
+  ResultCode result = Write(bus, packet);
+  if (result == kResultOk) result = UsbRead(bus, reply.data(), static_cast<int32_t>(reply.size()));
+  // The reply endpoint goes back to its normal wait also after a failure.
+  UsbSetTimeout(bus, kUsbDefaultTimeoutMs);
+  if (result != kResultOk) return result;
+  return static_cast<ResultCode>(bus.Device->UsbdStatus);
 }
 
 }  // namespace vesk
