@@ -1,5 +1,6 @@
 #include "net/services/discovery_datagram.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/byte_order.h"
@@ -31,7 +32,7 @@ bool ParseDiscoveryDatagram(std::span<const uint8_t> datagram, DiscoveryDatagram
 std::vector<uint8_t> BuildDiscoveryDatagram(std::span<const uint8_t> records) {
   std::vector<uint8_t> datagram(kRecordsOffset + records.size() + kCrcBytes);
   datagram[kCountOffset] = static_cast<uint8_t>(records.size() / kNetDeviceRecordBytes);
-  std::memcpy(datagram.data() + kRecordsOffset, records.data(), records.size());
+  std::copy(records.begin(), records.end(), datagram.begin() + kRecordsOffset);
   PutLe32(datagram.data() + kRecordsOffset + records.size(), Crc32(records));
   return datagram;
 }

@@ -32,4 +32,28 @@ if(Python3_Interpreter_FOUND)
     COMMAND netdev_private_run ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/netdev_ctypes_test.py
             $<TARGET_FILE:vesk-netdev>)
   set_tests_properties(netdev_ctypes_test PROPERTIES SKIP_RETURN_CODE 77)
+  # The interpreter is not built with the sanitizers; their runtime must be
+  # loaded before the library.
+  if(VESK_SANITIZE)
+    set(netdev_sanitizer_runtime libasan.so)
+  elseif(CMAKE_CXX_FLAGS MATCHES "sanitize=thread")
+    set(netdev_sanitizer_runtime libtsan.so)
+  endif()
+  if(netdev_sanitizer_runtime)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${netdev_sanitizer_runtime}
+                    OUTPUT_VARIABLE netdev_sanitizer_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set_tests_properties(netdev_ctypes_test PROPERTIES ENVIRONMENT
+      "LD_PRELOAD=${netdev_sanitizer_path};ASAN_OPTIONS=detect_leaks=0")
+  endif()
 endif()
+
+# The command-line front end over the same private network.
+add_test(NAME netdev_cli_list COMMAND netdev_private_run $<TARGET_FILE:vesk-netdev-cli> list)
+set_tests_properties(netdev_cli_list PROPERTIES SKIP_RETURN_CODE 77 PASS_REGULAR_EXPRESSION
+  "Device 1: id 287454020:1432778632 address 192\\.168\\.7\\.2\nDevice 2: id 287454021:1432778632 address 192\\.168\\.7\\.3\nHost address: 192\\.168\\.7\\.1 mask 255\\.255\\.255\\.0\nDevices: 2\nResult: 0\n")
+add_test(NAME netdev_cli_assign_unlisted
+  COMMAND netdev_private_run $<TARGET_FILE:vesk-netdev-cli> assign --current 192.168.7.9 --first 1 --second 2)
+set_tests_properties(netdev_cli_assign_unlisted PROPERTIES SKIP_RETURN_CODE 77 PASS_REGULAR_EXPRESSION "Result: 10069\n")
+add_test(NAME netdev_cli_assign_by_id
+  COMMAND netdev_private_run $<TARGET_FILE:vesk-netdev-cli> assign --id 0x11223344:0x55667788 --first 1 --second 2)
+set_tests_properties(netdev_cli_assign_by_id PROPERTIES SKIP_RETURN_CODE 77)
