@@ -1,14 +1,32 @@
-// The USB host layer is not built into this program yet, so no open USB link
-// exists; these report failure rather than pretend to reach a controller.
-
 #include "update/controller/usb_controller_access.h"
+
+#include "bus/usb_packet_exchange.h"
+#include "usb/driver_class.h"
+#include "usb/usb_device.h"
 
 namespace vesk {
 
-ResultCode UsbReadControllerVersion(Bus&, uint32_t&) { return kResultNoLink; }
-bool UsbShowsCypressIdentity(const Bus&) { return false; }
-ResultCode UsbDownloadControllerImage(Bus&, const std::vector<uint8_t>&) {
-  return kResultTransferFailed;
+namespace {
+
+// The identity Cypress's own controller firmware presents.
+constexpr uint16_t kCypressFirmwareProduct = 0x00F1;
+
+}  // namespace
+
+ResultCode UsbReadControllerVersion(Bus& bus, uint32_t& version) {
+  if (!bus.Device) return kResultNoLink;
+  int32_t info = 0;
+  return ReadControllerInfo(*bus.Device, info, version);
+}
+
+bool UsbShowsCypressIdentity(const Bus& bus) {
+  return bus.Device && bus.Device->VendorId == kCypressVendorId &&
+         bus.Device->ProductId == kCypressFirmwareProduct;
+}
+
+ResultCode UsbDownloadControllerImage(Bus& bus, const std::vector<uint8_t>& image) {
+  if (!bus.Device) return kResultNoLink;
+  return DownloadControllerImage(*bus.Device, image.data(), static_cast<int32_t>(image.size()));
 }
 
 }  // namespace vesk

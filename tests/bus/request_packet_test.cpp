@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "bus/request_packet.h"
+
+namespace vesk {
+namespace {
+
+// The non-zero bytes of a packet, by offset.
+std::map<size_t, uint8_t> NonZero(const RequestPacket& packet) {
+  std::map<size_t, uint8_t> bytes;
+  for (size_t i = 0; i < packet.size(); ++i) {
+    if (packet[i] != 0) bytes[i] = packet[i];
+  }
+  return bytes;
+}
+
+TEST(RequestPacketTest, LayoutsMatchTheInstrumentsTable) {
+  const uint8_t data[3] = {0xAA, 0xBB, 0xCC};
+  EXPECT_EQ(NonZero(FlashErasePacket()),
+            (std::map<size_t, uint8_t>{{0, 0x01}, {2, 0xFF}, {3, 0xFF}}));
+  EXPECT_EQ(NonZero(IapBlockPacket(255, data, 2)),
+            (std::map<size_t, uint8_t>{{0, 0x01}, {1, 0xFF}, {3, 0xAA}, {4, 0xBB}}));
+  EXPECT_EQ(NonZero(InstructionPacket(kInstrFlashEndConfirm)), (std::map<size_t, uint8_t>{{0, 0x33}}));
+  EXPECT_EQ(NonZero(DataControlPacket(kFpgaEnd)),
+            (std::map<size_t, uint8_t>{{0, 0xFF}, {1, 0x01}, {2, 0x05}}));
+  EXPECT_EQ(NonZero(GnssPacket(2, 3, data)),
+            (std::map<size_t, uint8_t>{{0, 0x24}, {1, 2}, {2, 3}, {3, 0xAA}, {4, 0xBB}, {5, 0xCC}}));
+}
+
+TEST(RequestPacketTest, FullBlocksEndInsideThePacket) {
+  std::vector<uint8_t> data(200, 0x11);
+  RequestPacket iap = IapBlockPacket(1, data.data(), 128);
+  EXPECT_EQ(iap[130], 0x11);
+  EXPECT_EQ(iap[131], 0);
+  RequestPacket gnss = GnssPacket(1, 196, data.data());
+  EXPECT_EQ(gnss[198], 0x11);
+  EXPECT_EQ(gnss[199], 0);
+}
+
+}  // namespace
+}  // namespace vesk
