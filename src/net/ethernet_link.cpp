@@ -29,6 +29,10 @@ struct EthernetLink::Io {
   asio::io_context context;
   asio::steady_timer timer{context};
   asio::ip::tcp::socket socket{context};
+  // Set once the instrument has ended the connection: nothing more can
+  // arrive, so later reads fail at once instead of waiting out their deadline
+  // (the socket reports the end only once).
+  asio::error_code ended;
 
   struct Outcome {
     asio::error_code error;
@@ -72,12 +76,19 @@ uint32_t EthernetLink::FrameKeepLength() const {
 bool EthernetLink::IsOpen() const { return io_->socket.is_open(); }
 
 size_t EthernetLink::ReadExactly(uint8_t* buffer, size_t count, int32_t deadlineMs) {
+  if (io_->ended) {
+    NetError = NetErrorCode(io_->ended);
+    return 0;
+  }
   Io::Outcome outcome = io_->RunWithDeadline(
       [&](auto handler) {
         asio::async_read(io_->socket, asio::buffer(buffer, count), std::move(handler));
       },
       Deadline(deadlineMs));
   NetError = NetErrorCode(outcome.error);
+  if (outcome.error == asio::error::eof || outcome.error == asio::error::connection_reset) {
+    io_->ended = outcome.error;
+  }
   return outcome.bytes;
 }
 
@@ -171,6 +182,7 @@ ResultCode EthernetLink::ConnectBus(const EthernetEndpoint& endpoint, int32_t ne
   const auto attemptDeadline = Deadline(
       static_cast<int32_t>(std::ceil(static_cast<float>(netTimeoutMs) / kConnectAttempts)));
   io_->socket = asio::ip::tcp::socket(io_->context);
+  io_->ended.clear();
   bool connected = false;
   for (int attempt = 0; attempt < kConnectAttempts && !connected; ++attempt) {
     asio::error_code ignored;

@@ -192,6 +192,8 @@ TEST_F(EthernetTransport, ConnectionDroppedByTheInstrumentFailsTheWaitAtOnce) {
   DeviceInfo info;
   auto start = Clock::now();
   EXPECT_EQ(ReadDeviceInfo(bus, info), kResultEthReplyTimeout);
+  // A second command on the ended connection fails as quickly.
+  EXPECT_EQ(ReadDeviceInfo(bus, info), kResultEthReplyTimeout);
   EXPECT_LT(Clock::now() - start, milliseconds(kNormalTimeoutMs));
   EXPECT_NE(CloseBus(bus), kResultOk);
 }

@@ -114,6 +114,7 @@ Answer InstrumentModel::Handle(const ReceivedCommand& command, int commandsOnCon
   auto fault = options_.Faults.find(command.Id);
   if (fault != options_.Faults.end()) {
     answer.Silent = answer.Silent || fault->second.Silent;
+    answer.Drop = answer.Drop || fault->second.Drop;
     if (fault->second.Status) answer.Status = *fault->second.Status;
     if (fault->second.ShortReply) answer.ShortReply = fault->second.ShortReply;
   }

@@ -34,6 +34,7 @@ struct Identity {
 // How the instrument misbehaves on one command.
 struct CommandFault {
   bool Silent = false;                 // no reply at all
+  bool Drop = false;                   // close the connection instead of answering
   std::optional<int32_t> Status;       // this status word instead of the normal one
   std::optional<size_t> ShortReply;    // only this many reply bytes (flag byte included)
 };

@@ -15,6 +15,7 @@
 //   --close-after N                      drop the connection after N commands
 //   --refuse-after-restart MS            refuse connections after a restart
 //   --silent ID                          never answer command ID
+//   --drop ID                            close the connection on command ID
 //   --status ID=N                        answer command ID with status N
 //   --short ID=N                         send only N bytes of the reply to ID
 
@@ -117,6 +118,9 @@ int main(int argc, char** argv) {
     } else if (option == "--silent") {
       ok = ParseNumber(value, id);
       options.Faults[static_cast<int32_t>(id)].Silent = true;
+    } else if (option == "--drop") {
+      ok = ParseNumber(value, id);
+      options.Faults[static_cast<int32_t>(id)].Drop = true;
     } else if (option == "--status") {
       ok = ParsePair(value, id, number);
       options.Faults[static_cast<int32_t>(id)].Status = static_cast<int32_t>(number);
