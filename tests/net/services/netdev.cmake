@@ -28,12 +28,13 @@ set_tests_properties(netdev_c_client PROPERTIES SKIP_RETURN_CODE 77)
 
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
-  add_test(NAME netdev_ctypes_test
-    COMMAND netdev_private_run ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/netdev_ctypes_test.py
-            $<TARGET_FILE:vesk-netdev>)
-  set_tests_properties(netdev_ctypes_test PROPERTIES SKIP_RETURN_CODE 77)
   # The interpreter is not built with the sanitizers; their runtime must be
-  # loaded before the library.
+  # loaded into it (and only into it) before the library.
+  set(netdev_python_environment)
+  # The interpreter itself rather than a launcher script in front of it
+  # (pyenv's shims do not survive a preloaded sanitizer runtime).
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import sys; print(sys.executable)"
+                  OUTPUT_VARIABLE netdev_python OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(VESK_SANITIZE)
     set(netdev_sanitizer_runtime libasan.so)
   elseif(CMAKE_CXX_FLAGS MATCHES "sanitize=thread")
@@ -42,9 +43,12 @@ if(Python3_Interpreter_FOUND)
   if(netdev_sanitizer_runtime)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${netdev_sanitizer_runtime}
                     OUTPUT_VARIABLE netdev_sanitizer_path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    set_tests_properties(netdev_ctypes_test PROPERTIES ENVIRONMENT
-      "LD_PRELOAD=${netdev_sanitizer_path};ASAN_OPTIONS=detect_leaks=0")
+    set(netdev_python_environment LD_PRELOAD=${netdev_sanitizer_path} ASAN_OPTIONS=detect_leaks=0)
   endif()
+  add_test(NAME netdev_ctypes_test
+    COMMAND netdev_private_run env ${netdev_python_environment} ${netdev_python}
+            ${CMAKE_CURRENT_LIST_DIR}/netdev_ctypes_test.py $<TARGET_FILE:vesk-netdev>)
+  set_tests_properties(netdev_ctypes_test PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 # The command-line front end over the same private network.

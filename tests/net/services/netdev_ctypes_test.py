@@ -6,6 +6,7 @@ usage: netdev_ctypes_test.py PATH/TO/libvesk-netdev.so
 """
 
 import ctypes
+import os
 import shutil
 import struct
 import subprocess
@@ -16,7 +17,9 @@ OK, ADDRESS_NOT_LISTED, INVALID_ARGUMENT = 0, 10069, 10204
 
 
 def exported_symbols(path):
-    out = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True, check=True)
+    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    out = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True, check=True,
+                         env=environment)
     return {line.split()[-1] for line in out.stdout.splitlines() if line.strip()}
 
 
