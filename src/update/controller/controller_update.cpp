@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <ostream>
 #include <vector>
 
@@ -163,7 +164,12 @@ ResultCode UpdateControllerFirmware(Bus& programBus, const ControllerUpdateSetti
   }
   CloseBus(programBus);
 
-  const PathVersion version = ReadPathVersion(imagePath);
+  PathVersion version;
+  try {
+    version = ReadPathVersion(imagePath);
+  } catch (const std::out_of_range&) {
+    version = {};  // a digit run too long to be a version: no version at all
+  }
   if (version.Numbers.size() < 3) {
     out << std::endl;  // a name without a version cannot be judged newer
     return kResultNoControllerImage;
