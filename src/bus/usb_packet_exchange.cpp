@@ -201,7 +201,7 @@ ResultCode UsbRead(Bus& bus, uint8_t* reply, int32_t length) {
     result = ControlRequest(*bus.Device->ControlEndpoint, kClass, kIn, kRequestRead,
                             static_cast<uint16_t>(wanted), 0, buffer.data(), count);
   }
-  std::memcpy(reply, buffer.data(), static_cast<size_t>(wanted));
+  if (wanted > 0) std::memcpy(reply, buffer.data(), static_cast<size_t>(wanted));
   return result;
 }
 

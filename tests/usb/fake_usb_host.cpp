@@ -38,7 +38,7 @@ class FakeHandle : public UsbDeviceHandle {
     if (answer == PeerAnswer::Silent) usbdStatus = kUsbdStatusCancelled;
     if (answer != PeerAnswer::Done) return false;
     received = static_cast<uint32_t>(std::min<size_t>(reply.size(), setup.Length));
-    std::memcpy(data, reply.data(), received);
+    if (received > 0) std::memcpy(data, reply.data(), received);
     usbdStatus = kUsbdStatusSuccess;
     return true;
   }
@@ -71,7 +71,7 @@ class FakeHandle : public UsbDeviceHandle {
       uint32_t moved = spec.Length;
       if (in) {
         moved = static_cast<uint32_t>(std::min<size_t>(data.size(), spec.Length));
-        std::memcpy(spec.Data, data.data(), moved);
+        if (moved > 0) std::memcpy(spec.Data, data.data(), moved);
       }
       transfer->Finish(kNtStatusSuccess, kUsbdStatusSuccess, moved);
     } else if (answer == PeerAnswer::Stall) {

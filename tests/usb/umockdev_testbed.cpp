@@ -66,14 +66,14 @@ struct UmockdevTestbed::State {
       size_t room = length - kSetupLength;
       if (in) {
         moved = static_cast<int>(std::min(data.size(), room));
-        std::memcpy(bytes + kSetupLength, data.data(), static_cast<size_t>(moved));
+        if (moved > 0) std::memcpy(bytes + kSetupLength, data.data(), static_cast<size_t>(moved));
       } else {
         moved = static_cast<int>(room);
       }
     } else if (in) {
       answer = peer->BulkIn(urb->endpoint, static_cast<uint32_t>(length), data);
       moved = static_cast<int>(std::min(data.size(), length));
-      std::memcpy(bytes, data.data(), static_cast<size_t>(moved));
+      if (moved > 0) std::memcpy(bytes, data.data(), static_cast<size_t>(moved));
     } else {
       data.assign(bytes, bytes + length);
       answer = peer->BulkOut(urb->endpoint, data);
