@@ -61,3 +61,7 @@ set_tests_properties(netdev_cli_assign_unlisted PROPERTIES SKIP_RETURN_CODE 77 P
 add_test(NAME netdev_cli_assign_by_id
   COMMAND netdev_private_run $<TARGET_FILE:vesk-netdev-cli> assign --id 0x11223344:0x55667788 --first 1 --second 2)
 set_tests_properties(netdev_cli_assign_by_id PROPERTIES SKIP_RETURN_CODE 77)
+
+vesk_add_netns_test(netdev_local_addresses_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/netdev_local_addresses_test.cpp
+  LIBS vesk_netdev_objects vesk_netdev_test_network)
