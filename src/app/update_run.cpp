@@ -29,20 +29,6 @@ ResultCode Finish(Bus& bus, ResultCode result) {
   return result;
 }
 
-ResultCode Connect(Program& program) {
-  Bus& bus = program.ProgramBus;
-  if (OpenBus(bus, program.State.DeviceIndex) == kResultOk) return kResultOk;
-  CloseBus(bus);
-  if (bus.Interface == BusInterface::USB) {
-    bus.Interface = BusInterface::ETH;
-  } else if (bus.Interface != BusInterface::ETH) {
-    return kResultNoLink;
-  }
-  if (OpenBus(bus, program.State.DeviceIndex) == kResultOk) return kResultOk;
-  CloseBus(bus);
-  return kResultNoLink;
-}
-
 void PrintIdentity(Program& program, const DeviceInfo& info, const FirmwareVersion& mcu,
                    const FirmwareVersion& fpga) {
   std::ostream& out = program.Host.Out();
@@ -105,7 +91,7 @@ ResultCode RunUpdate(Program& program) {
   std::ostream& out = program.Host.Out();
 
   LoadSettings(bus, state.DeviceIndex);
-  if (Connect(program) != kResultOk) return kResultNoLink;
+  if (OpenBusWithEthernetFallback(bus, state.DeviceIndex) != kResultOk) return kResultNoLink;
 
   if (bus.Interface == BusInterface::ETH) {
     UpdateDeviceServer(bus, state.DeviceIndex, state.ServerDeviceType);

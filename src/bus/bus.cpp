@@ -43,4 +43,17 @@ ResultCode CloseBus(Bus& bus) {
   }
 }
 
+ResultCode OpenBusWithEthernetFallback(Bus& bus, int32_t deviceIndex) {
+  if (OpenBus(bus, deviceIndex) == kResultOk) return kResultOk;
+  CloseBus(bus);
+  if (bus.Interface == BusInterface::USB) {
+    bus.Interface = BusInterface::ETH;
+  } else if (bus.Interface != BusInterface::ETH) {
+    return kResultNoLink;
+  }
+  if (OpenBus(bus, deviceIndex) == kResultOk) return kResultOk;
+  CloseBus(bus);
+  return kResultNoLink;
+}
+
 }  // namespace vesk

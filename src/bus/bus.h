@@ -63,4 +63,10 @@ ResultCode OpenBus(Bus& bus, int32_t deviceIndex);
 // Closes the link named by bus.Interface.
 ResultCode CloseBus(Bus& bus);
 
+// Opens the link; when a USB or Ethernet open fails, closes it and tries
+// Ethernet (with the address, port and timeout the Bus holds) once more, so
+// that bus.Interface may end up ETH. Other link kinds get no second try.
+// 0 when a link is open, else -1 with the link closed.
+ResultCode OpenBusWithEthernetFallback(Bus& bus, int32_t deviceIndex);
+
 }  // namespace vesk

@@ -31,19 +31,6 @@ bool Failed(const std::shared_future<ResultCode>& writer) {
          writer.get() != kResultOk;
 }
 
-ResultCode OpenProgramBus(Bus& bus, int32_t deviceIndex) {
-  if (OpenBus(bus, deviceIndex) == kResultOk) return kResultOk;
-  CloseBus(bus);
-  if (bus.Interface == BusInterface::USB) {
-    bus.Interface = BusInterface::ETH;
-  } else if (bus.Interface != BusInterface::ETH) {
-    return kResultNoLink;
-  }
-  if (OpenBus(bus, deviceIndex) == kResultOk) return kResultOk;
-  CloseBus(bus);
-  return kResultNoLink;
-}
-
 std::optional<std::vector<uint8_t>> ReadImage(const std::string& path, std::ostream& err) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) {
@@ -129,7 +116,9 @@ void ShowControllerProgress(Platform& host, const std::shared_future<ResultCode>
 ResultCode UpdateControllerFirmware(Bus& programBus, const ControllerUpdateSettings& settings) {
   Platform& host = programBus.Host;
   std::ostream& out = host.Out();
-  if (OpenProgramBus(programBus, settings.DeviceIndex) != kResultOk) return kResultNoLink;
+  if (OpenBusWithEthernetFallback(programBus, settings.DeviceIndex) != kResultOk) {
+    return kResultNoLink;
+  }
 
   uint32_t installed = 0;
   if (ResultCode r = ReadControllerVersion(programBus, installed); r != kResultOk) {
