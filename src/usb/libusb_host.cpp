@@ -56,7 +56,7 @@ class LibusbHandle;
 
 class LibusbTransfer : public UsbTransfer {
  public:
-  LibusbTransfer(LibusbHandle& owner, libusb_context* context, const UsbTransferSpec& spec);
+  LibusbTransfer(LibusbHandle& owner, libusb_context* context, const UsbTransferPlan& plan);
   ~LibusbTransfer() override;
 
   bool Submit();
@@ -74,7 +74,7 @@ class LibusbTransfer : public UsbTransfer {
   LibusbHandle& owner_;
   libusb_context* context_;
   libusb_transfer* transfer_ = nullptr;
-  UsbTransferSpec spec_;
+  UsbTransferPlan plan_;
   uint8_t endpoint_;
   std::vector<uint8_t> controlBuffer_;  // setup packet followed by the data stage
   int completed_ = 0;                   // set by the callback, read by libusb's event loop
@@ -111,8 +111,8 @@ class LibusbHandle : public UsbDeviceHandle {
     return true;
   }
 
-  std::unique_ptr<UsbTransfer> Submit(const UsbTransferSpec& spec) override {
-    auto transfer = std::make_unique<LibusbTransfer>(*this, context_, spec);
+  std::unique_ptr<UsbTransfer> Submit(const UsbTransferPlan& plan) override {
+    auto transfer = std::make_unique<LibusbTransfer>(*this, context_, plan);
     if (!transfer->Submit()) return nullptr;
     return transfer;
   }
@@ -145,9 +145,9 @@ class LibusbHandle : public UsbDeviceHandle {
 };
 
 LibusbTransfer::LibusbTransfer(LibusbHandle& owner, libusb_context* context,
-                               const UsbTransferSpec& spec)
-    : owner_(owner), context_(context), spec_(spec), endpoint_(spec.EndpointAddress) {
-  transfer_ = libusb_alloc_transfer(static_cast<int>(spec.IsoPacketCount));
+                               const UsbTransferPlan& plan)
+    : owner_(owner), context_(context), plan_(plan), endpoint_(plan.EndpointAddress) {
+  transfer_ = libusb_alloc_transfer(static_cast<int>(plan.IsoPacketCount));
 }
 
 LibusbTransfer::~LibusbTransfer() {
@@ -160,31 +160,31 @@ LibusbTransfer::~LibusbTransfer() {
 
 bool LibusbTransfer::Submit() {
   if (transfer_ == nullptr) return false;
-  int length = static_cast<int>(spec_.Length);
-  switch (spec_.Type) {
+  int length = static_cast<int>(plan_.Length);
+  switch (plan_.Type) {
     case UsbTransferType::Control: {
-      controlBuffer_.assign(kSetupLength + spec_.Length, 0);
-      libusb_fill_control_setup(controlBuffer_.data(), spec_.Setup.RequestType,
-                                spec_.Setup.Request, spec_.Setup.Value, spec_.Setup.Index,
-                                spec_.Setup.Length);
-      if ((spec_.Setup.RequestType & LIBUSB_ENDPOINT_IN) == 0 && spec_.Length > 0) {
-        std::memcpy(controlBuffer_.data() + kSetupLength, spec_.Data, spec_.Length);
+      controlBuffer_.assign(kSetupLength + plan_.Length, 0);
+      libusb_fill_control_setup(controlBuffer_.data(), plan_.Setup.RequestType,
+                                plan_.Setup.Request, plan_.Setup.Value, plan_.Setup.Index,
+                                plan_.Setup.Length);
+      if ((plan_.Setup.RequestType & LIBUSB_ENDPOINT_IN) == 0 && plan_.Length > 0) {
+        std::memcpy(controlBuffer_.data() + kSetupLength, plan_.Data, plan_.Length);
       }
       libusb_fill_control_transfer(transfer_, owner_.Native(), controlBuffer_.data(), OnComplete,
-                                   this, spec_.ControlTimeoutSeconds * 1000);
+                                   this, plan_.ControlTimeoutSeconds * 1000);
       break;
     }
     case UsbTransferType::Isochronous:
-      libusb_fill_iso_transfer(transfer_, owner_.Native(), endpoint_, spec_.Data, length,
-                               static_cast<int>(spec_.IsoPacketCount), OnComplete, this, 0);
-      libusb_set_iso_packet_lengths(transfer_, spec_.IsoPacketLength);
+      libusb_fill_iso_transfer(transfer_, owner_.Native(), endpoint_, plan_.Data, length,
+                               static_cast<int>(plan_.IsoPacketCount), OnComplete, this, 0);
+      libusb_set_iso_packet_lengths(transfer_, plan_.IsoPacketLength);
       break;
     case UsbTransferType::Bulk:
-      libusb_fill_bulk_transfer(transfer_, owner_.Native(), endpoint_, spec_.Data, length,
+      libusb_fill_bulk_transfer(transfer_, owner_.Native(), endpoint_, plan_.Data, length,
                                 OnComplete, this, 0);
       break;
     case UsbTransferType::Interrupt:
-      libusb_fill_interrupt_transfer(transfer_, owner_.Native(), endpoint_, spec_.Data, length,
+      libusb_fill_interrupt_transfer(transfer_, owner_.Native(), endpoint_, plan_.Data, length,
                                      OnComplete, this, 0);
       break;
   }
@@ -206,12 +206,12 @@ void LibusbTransfer::Finish() {
   result_.NtStatus = words.Nt;
   result_.UsbdStatus = words.Usbd;
   uint32_t moved = transfer_->actual_length > 0 ? static_cast<uint32_t>(transfer_->actual_length) : 0;
-  if (spec_.Type == UsbTransferType::Control) {
-    moved = std::min(moved, spec_.Length);
-    if ((spec_.Setup.RequestType & LIBUSB_ENDPOINT_IN) != 0 && moved > 0) {
-      std::memcpy(spec_.Data, controlBuffer_.data() + kSetupLength, moved);
+  if (plan_.Type == UsbTransferType::Control) {
+    moved = std::min(moved, plan_.Length);
+    if ((plan_.Setup.RequestType & LIBUSB_ENDPOINT_IN) != 0 && moved > 0) {
+      std::memcpy(plan_.Data, controlBuffer_.data() + kSetupLength, moved);
     }
-  } else if (spec_.Type == UsbTransferType::Isochronous) {
+  } else if (plan_.Type == UsbTransferType::Isochronous) {
     moved = 0;
     for (int i = 0; i < transfer_->num_iso_packets; ++i) {
       const libusb_iso_packet_descriptor& packet = transfer_->iso_packet_desc[i];

@@ -72,9 +72,9 @@ bool CCyUSBEndPoint::Abort() {
   return true;
 }
 
-std::unique_ptr<TransferRequest> CCyUSBEndPoint::Start(UsbTransferSpec spec,
+std::unique_ptr<TransferRequest> CCyUSBEndPoint::Start(UsbTransferPlan plan,
                                                        std::unique_ptr<TransferRequest> request) {
-  request->InFlight = Handle->Submit(spec);
+  request->InFlight = Handle->Submit(plan);
   LastError = request->InFlight ? 0 : EIO;
   return request;
 }
@@ -82,14 +82,14 @@ std::unique_ptr<TransferRequest> CCyUSBEndPoint::Start(UsbTransferSpec spec,
 std::unique_ptr<TransferRequest> CCyUSBEndPoint::BeginDirectTransfer(uint8_t* data,
                                                                      int32_t length) {
   if (Handle == nullptr) return nullptr;
-  UsbTransferSpec spec;
-  spec.Type = Type();
-  spec.EndpointAddress = Address;
-  spec.Data = data;
-  spec.Length = LengthOf(length);
+  UsbTransferPlan plan;
+  plan.Type = Type();
+  plan.EndpointAddress = Address;
+  plan.Data = data;
+  plan.Length = LengthOf(length);
   NtStatus = 0;
   UsbdStatus = 0;
-  return Start(spec, std::make_unique<TransferRequest>());
+  return Start(plan, std::make_unique<TransferRequest>());
 }
 
 std::unique_ptr<TransferRequest> CCyUSBEndPoint::BeginBufferedTransfer(uint8_t* data,
@@ -98,14 +98,14 @@ std::unique_ptr<TransferRequest> CCyUSBEndPoint::BeginBufferedTransfer(uint8_t* 
   auto request = std::make_unique<TransferRequest>();
   request->Buffered = true;
   request->DataArea.assign(data, data + LengthOf(length));
-  UsbTransferSpec spec;
-  spec.Type = Type();
-  spec.EndpointAddress = Address;
-  spec.Data = request->DataArea.data();
-  spec.Length = LengthOf(length);
+  UsbTransferPlan plan;
+  plan.Type = Type();
+  plan.EndpointAddress = Address;
+  plan.Data = request->DataArea.data();
+  plan.Length = LengthOf(length);
   NtStatus = 0;
   UsbdStatus = 0;
-  return Start(spec, std::move(request));
+  return Start(plan, std::move(request));
 }
 
 bool CCyUSBEndPoint::CompleteTransfer(uint8_t* data, int32_t& length,
@@ -159,19 +159,19 @@ std::unique_ptr<TransferRequest> CCyControlEndPoint::BeginTransfer(uint8_t* data
   auto request = std::make_unique<TransferRequest>();
   request->Buffered = true;
   request->DataArea.assign(data, data + count);
-  UsbTransferSpec spec;
-  spec.Type = UsbTransferType::Control;
-  spec.EndpointAddress = 0;
-  spec.Setup.RequestType = static_cast<uint8_t>((Direction << 7) | ((RequestType & 3) << 5) |
+  UsbTransferPlan plan;
+  plan.Type = UsbTransferType::Control;
+  plan.EndpointAddress = 0;
+  plan.Setup.RequestType = static_cast<uint8_t>((Direction << 7) | ((RequestType & 3) << 5) |
                                                 (Target & 0x1F));
-  spec.Setup.Request = RequestCode;
-  spec.Setup.Value = Value;
-  spec.Setup.Index = Index;
-  spec.Setup.Length = static_cast<uint16_t>(count);
-  spec.ControlTimeoutSeconds = TimeoutSeconds(TimeoutMs);
-  spec.Data = request->DataArea.data();
-  spec.Length = count;
-  return Start(spec, std::move(request));
+  plan.Setup.Request = RequestCode;
+  plan.Setup.Value = Value;
+  plan.Setup.Index = Index;
+  plan.Setup.Length = static_cast<uint16_t>(count);
+  plan.ControlTimeoutSeconds = TimeoutSeconds(TimeoutMs);
+  plan.Data = request->DataArea.data();
+  plan.Length = count;
+  return Start(plan, std::move(request));
 }
 
 std::unique_ptr<TransferRequest> CCyBulkEndPoint::BeginTransfer(uint8_t* data, int32_t length) {
@@ -205,16 +205,16 @@ std::unique_ptr<TransferRequest> CCyIsocEndPoint::BeginDirectTransfer(uint8_t* d
   if (Handle == nullptr || packets == 0) return nullptr;
   auto request = std::make_unique<TransferRequest>();
   request->IsoPacketCount = packets;
-  UsbTransferSpec spec;
-  spec.Type = UsbTransferType::Isochronous;
-  spec.EndpointAddress = Address;
-  spec.Data = data;
-  spec.Length = LengthOf(length);
-  spec.IsoPacketCount = packets;
-  spec.IsoPacketLength = MaxPacketSize;
+  UsbTransferPlan plan;
+  plan.Type = UsbTransferType::Isochronous;
+  plan.EndpointAddress = Address;
+  plan.Data = data;
+  plan.Length = LengthOf(length);
+  plan.IsoPacketCount = packets;
+  plan.IsoPacketLength = MaxPacketSize;
   NtStatus = 0;
   UsbdStatus = 0;
-  return Start(spec, std::move(request));
+  return Start(plan, std::move(request));
 }
 
 std::unique_ptr<TransferRequest> CCyIsocEndPoint::BeginBufferedTransfer(uint8_t* data,
@@ -225,16 +225,16 @@ std::unique_ptr<TransferRequest> CCyIsocEndPoint::BeginBufferedTransfer(uint8_t*
   request->IsoPacketCount = packets;
   request->Buffered = true;
   request->DataArea.assign(data, data + LengthOf(length));
-  UsbTransferSpec spec;
-  spec.Type = UsbTransferType::Isochronous;
-  spec.EndpointAddress = Address;
-  spec.Data = request->DataArea.data();
-  spec.Length = LengthOf(length);
-  spec.IsoPacketCount = packets;
-  spec.IsoPacketLength = MaxPacketSize;
+  UsbTransferPlan plan;
+  plan.Type = UsbTransferType::Isochronous;
+  plan.EndpointAddress = Address;
+  plan.Data = request->DataArea.data();
+  plan.Length = LengthOf(length);
+  plan.IsoPacketCount = packets;
+  plan.IsoPacketLength = MaxPacketSize;
   NtStatus = 0;
   UsbdStatus = 0;
-  return Start(spec, std::move(request));
+  return Start(plan, std::move(request));
 }
 
 }  // namespace vesk

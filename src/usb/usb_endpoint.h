@@ -90,7 +90,7 @@ class CCyUSBEndPoint {
 
  protected:
   UsbTransferType Type() const { return static_cast<UsbTransferType>(Attributes & 3); }
-  std::unique_ptr<TransferRequest> Start(UsbTransferSpec spec, std::unique_ptr<TransferRequest> request);
+  std::unique_ptr<TransferRequest> Start(UsbTransferPlan plan, std::unique_ptr<TransferRequest> request);
 };
 
 // Endpoint 0 and endpoints described as control endpoints. The setup fields

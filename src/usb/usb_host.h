@@ -50,7 +50,7 @@ struct UsbSetupPacket {
 
 // One transfer to start. Data must stay valid until the transfer has
 // finished; for device-to-host transfers the host writes into it.
-struct UsbTransferSpec {
+struct UsbTransferPlan {
   UsbTransferType Type = UsbTransferType::Bulk;
   uint8_t EndpointAddress = 0;        // 0 for control requests
   UsbSetupPacket Setup;               // control requests only; Setup.Length == Length
@@ -108,7 +108,7 @@ class UsbDeviceHandle {
 
   // Starts a transfer and returns at once; nullptr when the host refused to
   // start it (nothing then reaches the device).
-  virtual std::unique_ptr<UsbTransfer> Submit(const UsbTransferSpec& spec) = 0;
+  virtual std::unique_ptr<UsbTransfer> Submit(const UsbTransferPlan& plan) = 0;
 
   // Cancels every transfer in flight on the endpoint (0: control requests).
   // Returns without waiting; the cancelled transfers finish through Wait.

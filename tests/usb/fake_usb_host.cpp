@@ -48,30 +48,30 @@ class FakeHandle : public UsbDeviceHandle {
     return true;
   }
 
-  std::unique_ptr<UsbTransfer> Submit(const UsbTransferSpec& spec) override {
-    bool in = spec.Type == UsbTransferType::Control ? (spec.Setup.RequestType & 0x80) != 0
-                                                    : (spec.EndpointAddress & 0x80) != 0;
-    FakeUsbHost::Transfer record{spec.Type, spec.EndpointAddress, spec.Setup,
-                                 spec.ControlTimeoutSeconds, {}, spec.Length};
-    if (!in) record.OutData.assign(spec.Data, spec.Data + spec.Length);
+  std::unique_ptr<UsbTransfer> Submit(const UsbTransferPlan& plan) override {
+    bool in = plan.Type == UsbTransferType::Control ? (plan.Setup.RequestType & 0x80) != 0
+                                                    : (plan.EndpointAddress & 0x80) != 0;
+    FakeUsbHost::Transfer record{plan.Type, plan.EndpointAddress, plan.Setup,
+                                 plan.ControlTimeoutSeconds, {}, plan.Length};
+    if (!in) record.OutData.assign(plan.Data, plan.Data + plan.Length);
     host_.Transfers.push_back(record);
 
     auto transfer = std::make_unique<FakeTransfer>();
-    transfer->Endpoint = spec.EndpointAddress;
+    transfer->Endpoint = plan.EndpointAddress;
     std::vector<uint8_t> data = record.OutData;
     PeerAnswer answer;
-    if (spec.Type == UsbTransferType::Control) {
-      answer = peer_.Control(spec.Setup, data);
+    if (plan.Type == UsbTransferType::Control) {
+      answer = peer_.Control(plan.Setup, data);
     } else if (in) {
-      answer = peer_.BulkIn(spec.EndpointAddress, spec.Length, data);
+      answer = peer_.BulkIn(plan.EndpointAddress, plan.Length, data);
     } else {
-      answer = peer_.BulkOut(spec.EndpointAddress, data);
+      answer = peer_.BulkOut(plan.EndpointAddress, data);
     }
     if (answer == PeerAnswer::Done) {
-      uint32_t moved = spec.Length;
+      uint32_t moved = plan.Length;
       if (in) {
-        moved = static_cast<uint32_t>(std::min<size_t>(data.size(), spec.Length));
-        if (moved > 0) std::memcpy(spec.Data, data.data(), moved);
+        moved = static_cast<uint32_t>(std::min<size_t>(data.size(), plan.Length));
+        if (moved > 0) std::memcpy(plan.Data, data.data(), moved);
       }
       transfer->Finish(kNtStatusSuccess, kUsbdStatusSuccess, moved);
     } else if (answer == PeerAnswer::Stall) {
