@@ -1,7 +1,7 @@
 #include "update/gnss_update.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <ostream>
 
@@ -22,6 +22,8 @@ constexpr uint32_t kPacketReplyTimeoutMs = 2000;
 constexpr uint32_t kGnssPacketSize = 196;
 constexpr uint8_t kMorePackets = 1;
 constexpr uint8_t kLastPacket = 2;
+// The instrument's status word for a probe when no receiver is fitted.
+constexpr ResultCode kNoReceiverStatus = kResultNotAcknowledged;
 
 constexpr uint32_t kZFamilyHeader = 0x3000;
 constexpr uint32_t kHeader = 0x2800;
@@ -43,17 +45,22 @@ bool McuEligible(const FirmwareVersion& v) {
   return v.Major != 0 || v.Minor > 55 || (v.Minor == 55 && v.Patch >= 32 && v.Patch != 50);
 }
 
-void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::endl; }
+// The refusal sentence carries its own line break and no second one.
+void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::flush; }
 
+// Asks whether a receiver is fitted. An instrument without one cannot take
+// the image at all, so that answer is a refusal (-301), never retried.
 ResultCode Probe(Bus& bus) {
   ResultCode result = kResultOk;
+  bool noReceiver = false;
   switch (bus.Interface) {
     case BusInterface::USB:
       result = UsbGnssProbe(bus);
+      noReceiver = result == kResultNotAllowed;
       break;
     case BusInterface::ETH:
       result = EthGnssProbe(bus);
-      if (result == kResultNotAcknowledged) result = kResultNotAllowed;
+      noReceiver = result == kNoReceiverStatus;
       break;
     case BusInterface::VIRTUAL:
       break;
@@ -61,8 +68,9 @@ ResultCode Probe(Bus& bus) {
       result = kResultNoInstructionPath;
   }
   bus.ReplyTimeoutMs = kPacketReplyTimeoutMs;
-  if (result == kResultNotAllowed) bus.Host.Out() << "No gnss, upgrade is not allowed" << std::endl;
-  return result;
+  if (!noReceiver) return result;
+  bus.Host.Out() << "No gnss, upgrade is not allowed" << std::endl;
+  return kResultNotAllowed;
 }
 
 ResultCode SendPacket(Bus& bus, uint8_t flag, uint8_t n, const uint8_t* data) {
@@ -144,6 +152,10 @@ ResultCode RunGnssUpdate(Platform& host, int32_t deviceIndex, const std::string&
     return kResultFileUnreadable;
   }
   std::optional<std::vector<uint8_t>> body = ReadFileRegion(path, skip, *length - skip);
+  if (!body) {
+    CloseBus(bus);
+    return kResultFileUnreadable;
+  }
   host.Pause(kBeforeProbe);
 
   ResultCode result = Probe(bus);

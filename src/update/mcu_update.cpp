@@ -80,7 +80,8 @@ std::string BootImagePath(const std::string& path, uint16_t modelCode, const Fil
   return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
 }
 
-void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::endl; }
+// The refusal sentences carry their own line break and no second one.
+void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::flush; }
 
 // Steps 3 to 13 on an open link; the caller closes it.
 ResultCode UpdateOnOpenLink(Bus& bus, int32_t deviceIndex, const std::string& path) {
@@ -121,7 +122,7 @@ ResultCode UpdateOnOpenLink(Bus& bus, int32_t deviceIndex, const std::string& pa
     DeviceInfo second;
     if (ReadDeviceInfo(bus, second) == kResultOk &&
         PowerBoardNeedsChange(FirmwareVersion::FromPacked(second.McuVersion))) {
-      out << "Powerboad needs to change, 200ohm resistor should be removed\n" << std::endl;
+      out << "Powerboad needs to change, 200ohm resistor should be removed\n" << std::flush;
       return kResultNotAllowed;
     }
     SendRxInstruction(bus, 0xF7, 1, zero);

@@ -1,5 +1,8 @@
 #include "update/procedure_link.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace vesk {
 
 namespace {
