@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
       std::string text = value;
       size_t colon = text.find(':');
       long long low = 0, high = 0;
-      ok = colon != std::string::npos && Number(text.substr(0, colon).c_str(), 0, UINT32_MAX, low) &&
+      ok = colon != std::string::npos &&
+           Number(text.substr(0, colon).c_str(), 0, UINT32_MAX, low) &&
            Number(text.substr(colon + 1).c_str(), 0, UINT32_MAX, high);
       options.idLow = static_cast<uint32_t>(low);
       options.idHigh = static_cast<uint32_t>(high);
@@ -92,10 +93,14 @@ int main(int argc, char** argv) {
     } else if (option == "--list-fault" && value) {
       std::string fault = value;
       using Fault = vesk::NetdevPeerOptions::ListFault;
-      if (fault == "bad-crc") options.listFault = Fault::kBadCrc;
-      else if (fault == "count-beyond-datagram") options.listFault = Fault::kCountBeyondDatagram;
-      else if (fault == "count-above-64") options.listFault = Fault::kCountAbove64;
-      else ok = false;
+      if (fault == "bad-crc")
+        options.listFault = Fault::kBadCrc;
+      else if (fault == "count-beyond-datagram")
+        options.listFault = Fault::kCountBeyondDatagram;
+      else if (fault == "count-above-64")
+        options.listFault = Fault::kCountAbove64;
+      else
+        ok = false;
     } else if (option == "--silent") {
       options.silent = true;
       takesValue = false;

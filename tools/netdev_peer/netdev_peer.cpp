@@ -30,7 +30,8 @@ bool NetdevPeer::OpenSocket(asio::ip::udp::socket& socket, uint16_t port, std::s
   asio::error_code error;
   socket.open(asio::ip::udp::v4(), error);
   if (!error && !options_.interfaceName.empty() &&
-      setsockopt(socket.native_handle(), SOL_SOCKET, SO_BINDTODEVICE, options_.interfaceName.c_str(),
+      setsockopt(socket.native_handle(), SOL_SOCKET, SO_BINDTODEVICE,
+                 options_.interfaceName.c_str(),
                  static_cast<socklen_t>(options_.interfaceName.size())) != 0) {
     why = "cannot tie a socket to " + options_.interfaceName;
     return false;
@@ -76,7 +77,8 @@ std::vector<uint8_t> NetdevPeer::ListDatagram() const {
     uint8_t address[4] = {options_.currentAddress[0], options_.currentAddress[1],
                           options_.currentAddress[2],
                           static_cast<uint8_t>(options_.currentAddress[3] + i)};
-    auto record = BuildNetDeviceRecord(options_.idLow + static_cast<uint32_t>(i), options_.idHigh, address);
+    auto record =
+        BuildNetDeviceRecord(options_.idLow + static_cast<uint32_t>(i), options_.idHigh, address);
     records.insert(records.end(), record.begin(), record.end());
   }
   std::vector<uint8_t> datagram = BuildDiscoveryDatagram(records);
@@ -199,9 +201,10 @@ void NetdevPeer::Answer(uint8_t type, std::vector<uint8_t> payload,
                         const asio::ip::udp::endpoint& sender) {
   ConfigMessage message{type, options_.answerIdLow.value_or(options_.idLow), options_.idHigh,
                         std::move(payload)};
-  asio::ip::udp::endpoint to = options_.unicastAnswers
-                                   ? sender
-                                   : asio::ip::udp::endpoint(asio::ip::address_v4::broadcast(), kConfigPort);
+  asio::ip::udp::endpoint to =
+      options_.unicastAnswers
+          ? sender
+          : asio::ip::udp::endpoint(asio::ip::address_v4::broadcast(), kConfigPort);
   asio::error_code ignored;
   configSocket_.send_to(asio::buffer(BuildConfigMessage(message)), to, 0, ignored);
 }

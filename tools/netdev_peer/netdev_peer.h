@@ -33,12 +33,12 @@ struct NetdevPeerOptions {
   std::string announceTo;
 
   // Address assignment on port 50003.
-  bool silent = false;             // never answers
-  int ignoredSettingsRequests = 0; // settings requests heard before the first answer
-  int ignoredConfirmRequests = 0;  // confirm requests heard before the first answer
-  int8_t finalStatus = 0;          // status reported with the applied settings
-  bool unicastAnswers = false;     // answer the sender instead of broadcasting
-  size_t extraPayloadBytes = 0;    // bytes added behind the reported settings
+  bool silent = false;                        // never answers
+  int ignoredSettingsRequests = 0;            // settings requests heard before the first answer
+  int ignoredConfirmRequests = 0;             // confirm requests heard before the first answer
+  int8_t finalStatus = 0;                     // status reported with the applied settings
+  bool unicastAnswers = false;                // answer the sender instead of broadcasting
+  size_t extraPayloadBytes = 0;               // bytes added behind the reported settings
   std::chrono::milliseconds reportDelay{50};  // time to apply the settings
   // Low identifier word written into answers, when it differs from the
   // played one (a confused or foreign instrument).

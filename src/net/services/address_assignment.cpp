@@ -72,8 +72,8 @@ class ConfigExchange {
               ConfigMessageType expected) {
     if (socket_.IsOwnDatagram(sender)) return false;
     std::optional<ConfigMessage> message = ParseConfigMessage(datagram);
-    if (!message || message->type != static_cast<uint8_t>(expected) ||
-        message->idLow != idLow_ || message->idHigh != idHigh_) {
+    if (!message || message->type != static_cast<uint8_t>(expected) || message->idLow != idLow_ ||
+        message->idHigh != idHigh_) {
       return false;
     }
     if (expected == ConfigMessageType::kSettings) {
@@ -159,9 +159,9 @@ ResultCode ResultOfReportedStatus(int8_t status) {
   return VESK_NETDEV_NEGATIVE_STATUS_BASE - status;
 }
 
-ResultCode SetNetworkDeviceIp(const HostAddressSource& hostAddresses, const AssignmentTiming& timing,
-                              uint32_t idLow, uint32_t idHigh, int32_t firstWord,
-                              int32_t secondWord) {
+ResultCode SetNetworkDeviceIp(const HostAddressSource& hostAddresses,
+                              const AssignmentTiming& timing, uint32_t idLow, uint32_t idHigh,
+                              int32_t firstWord, int32_t secondWord) {
   ConfigExchange exchange(timing, idLow, idHigh,
                           BuildAddressSettings(idLow, idHigh, firstWord, secondWord));
   std::vector<std::string> addresses;
@@ -208,13 +208,15 @@ ResultCode SetNetworkDeviceIpAtAddress(const HostAddressSource& hostAddresses,
   std::vector<uint8_t> records(kNetDeviceListBytes);
   uint8_t localAddress[4] = {};
   uint8_t subnetMask[4] = {};
-  ResultCode listed = GetNetworkDeviceList(
-      hostAddresses, discoveryTiming, DeviceListOutput{&count, records.data(), localAddress, subnetMask});
+  ResultCode listed =
+      GetNetworkDeviceList(hostAddresses, discoveryTiming,
+                           DeviceListOutput{&count, records.data(), localAddress, subnetMask});
   if (listed != kResultOk) return listed;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* record = records.data() + i * kNetDeviceRecordBytes;
     if (std::memcmp(record + kRecordCurrentAddressOffset, currentAddress, 4) == 0) {
-      return SetNetworkDeviceIp(hostAddresses, assignmentTiming, GetLe32(record + kRecordIdLowOffset),
+      return SetNetworkDeviceIp(hostAddresses, assignmentTiming,
+                                GetLe32(record + kRecordIdLowOffset),
                                 GetLe32(record + kRecordIdHighOffset), firstWord, secondWord);
     }
   }

@@ -28,9 +28,9 @@ inline constexpr int kConfirmAckRepeats = 3;
 // Sends the two settings words to the instrument with identifier
 // (idLow, idHigh): from each host address in turn until an instrument takes
 // them, then awaits the instrument's report of the applied settings.
-ResultCode SetNetworkDeviceIp(const HostAddressSource& hostAddresses, const AssignmentTiming& timing,
-                              uint32_t idLow, uint32_t idHigh, int32_t firstWord,
-                              int32_t secondWord);
+ResultCode SetNetworkDeviceIp(const HostAddressSource& hostAddresses,
+                              const AssignmentTiming& timing, uint32_t idLow, uint32_t idHigh,
+                              int32_t firstWord, int32_t secondWord);
 
 // Lists the instruments and assigns to the first whose current address is
 // `currentAddress` (4 bytes, first part first).

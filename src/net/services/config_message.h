@@ -14,10 +14,10 @@ namespace vesk {
 inline constexpr uint16_t kConfigPort = 50003;
 
 enum class ConfigMessageType : uint8_t {
-  kSettings = 1,      // new settings (host) or the applied settings (instrument)
-  kSettingsAck = 3,   // answers kSettings
-  kConfirm = 5,       // answers kSettingsAck
-  kConfirmAck = 7,    // answers kConfirm
+  kSettings = 1,     // new settings (host) or the applied settings (instrument)
+  kSettingsAck = 3,  // answers kSettings
+  kConfirm = 5,      // answers kSettingsAck
+  kConfirmAck = 7,   // answers kConfirm
 };
 
 // The 24-byte settings payload of a kSettings message.

@@ -30,8 +30,9 @@ int32_t Device_GetNetworkDeviceList(uint8_t* count, uint8_t* records, uint8_t* l
     return VESK_NETDEV_INVALID_ARGUMENT;
   }
   return Guarded([&] {
-    return vesk::GetNetworkDeviceList(vesk::ListLocalIpv4Addresses, vesk::DiscoveryTiming{},
-                                      vesk::DeviceListOutput{count, records, localAddress, subnetMask});
+    return vesk::GetNetworkDeviceList(
+        vesk::ListLocalIpv4Addresses, vesk::DiscoveryTiming{},
+        vesk::DeviceListOutput{count, records, localAddress, subnetMask});
   });
 }
 
@@ -55,7 +56,8 @@ int32_t Device_SetNetworkDeviceIP_PM1(const uint8_t* currentAddress, const int32
   int32_t second = *secondWord;
   return Guarded([&] {
     return vesk::SetNetworkDeviceIpAtAddress(vesk::ListLocalIpv4Addresses, vesk::DiscoveryTiming{},
-                                             vesk::AssignmentTiming{}, currentAddress, first, second);
+                                             vesk::AssignmentTiming{}, currentAddress, first,
+                                             second);
   });
 }
 

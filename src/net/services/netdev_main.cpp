@@ -111,7 +111,8 @@ int RunAssign(int argc, char** argv) {
       (option == "--first" ? first : second) = static_cast<int32_t>(static_cast<uint32_t>(number));
       (option == "--first" ? haveFirst : haveSecond) = true;
     } else {
-      std::fprintf(stderr, "vesk-netdev: unknown or incomplete option %s\n%s", option.c_str(), kUsage);
+      std::fprintf(stderr, "vesk-netdev: unknown or incomplete option %s\n%s", option.c_str(),
+                   kUsage);
       return kExitUsage;
     }
     ++i;

@@ -122,8 +122,8 @@ ResultCode ResultOfFlags(uint32_t flags, bool setupFailed) {
 
 }  // namespace
 
-ResultCode GetNetworkDeviceList(const HostAddressSource& hostAddresses, const DiscoveryTiming& timing,
-                                const DeviceListOutput& output) {
+ResultCode GetNetworkDeviceList(const HostAddressSource& hostAddresses,
+                                const DiscoveryTiming& timing, const DeviceListOutput& output) {
   std::memset(output.records, 0, kNetDeviceListBytes);
   ListenerShared shared;
   shared.output = &output;

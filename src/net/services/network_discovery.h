@@ -31,7 +31,7 @@ inline constexpr uint32_t kListenFlagAccepted = 16;
 // Listens on every host address at once, each on its own thread, and keeps
 // the first device list that passes its checks. Clears the records area
 // first; writes the count always, the addresses only with an accepted list.
-ResultCode GetNetworkDeviceList(const HostAddressSource& hostAddresses, const DiscoveryTiming& timing,
-                                const DeviceListOutput& output);
+ResultCode GetNetworkDeviceList(const HostAddressSource& hostAddresses,
+                                const DiscoveryTiming& timing, const DeviceListOutput& output);
 
 }  // namespace vesk

@@ -28,7 +28,8 @@ constexpr int kNeverAnswer = 1000;
 // The peer hears the host's last sends a moment after the call returns.
 std::vector<uint8_t> SettledTypes(const NetdevPeer& peer, size_t expectedCount) {
   auto deadline = std::chrono::steady_clock::now() + 1s;
-  while (peer.ReceivedTypes().size() < expectedCount && std::chrono::steady_clock::now() < deadline) {
+  while (peer.ReceivedTypes().size() < expectedCount &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(10ms);
   }
   std::this_thread::sleep_for(50ms);  // anything beyond the expected count shows as well
@@ -39,8 +40,8 @@ class NetdevAssignment : public test::PeerNetworkTest {
  protected:
   ResultCode Assign(const NetdevPeerOptions& options, const std::vector<std::string>& addresses,
                     const AssignmentTiming& timing = kShortWaits) {
-    return SetNetworkDeviceIp(Addresses(addresses), timing, options.idLow, options.idHigh, kFirstWord,
-                              kSecondWord);
+    return SetNetworkDeviceIp(Addresses(addresses), timing, options.idLow, options.idHigh,
+                              kFirstWord, kSecondWord);
   }
 };
 
@@ -60,8 +61,9 @@ TEST_F(NetdevAssignment, FullExchangeReportsTheInstrumentsStatus) {
       {1, false, 0, VESK_NETDEV_NO_ANSWER},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "status " << int{c.status} << (c.unicast ? " unicast" : " broadcast")
-                                    << " extra " << c.extraPayload);
+    SCOPED_TRACE(testing::Message()
+                 << "status " << int{c.status} << (c.unicast ? " unicast" : " broadcast")
+                 << " extra " << c.extraPayload);
     NetdevPeerOptions options;
     options.finalStatus = c.status;
     options.unicastAnswers = c.unicast;
@@ -136,20 +138,20 @@ TEST_F(NetdevAssignment, AssignmentByCurrentAddressFindsTheListedInstrument) {
   ASSERT_NE(peer, nullptr);
   const uint8_t listed[4] = {192, 168, 7, 2};
   const uint8_t unlisted[4] = {192, 168, 7, 9};
-  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits, unlisted,
-                                        kFirstWord, kSecondWord),
+  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits,
+                                        unlisted, kFirstWord, kSecondWord),
             VESK_NETDEV_ADDRESS_NOT_LISTED);
   EXPECT_TRUE(peer->ReceivedTypes().empty());
-  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits, listed,
-                                        kFirstWord, kSecondWord),
+  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits,
+                                        listed, kFirstWord, kSecondWord),
             0);
   EXPECT_EQ(SettledTypes(*peer, 6), (std::vector<uint8_t>{1, 5, 3, 7, 7, 7}));
 }
 
 TEST_F(NetdevAssignment, FailedListingIsPassedOnByAssignmentByAddress) {
   const uint8_t address[4] = {192, 168, 7, 2};
-  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits, address,
-                                        kFirstWord, kSecondWord),
+  EXPECT_EQ(SetNetworkDeviceIpAtAddress(Addresses({kHostAddress}), kShortWindow, kShortWaits,
+                                        address, kFirstWord, kSecondWord),
             VESK_NETDEV_TIMEOUT);
 }
 

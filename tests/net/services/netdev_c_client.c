@@ -19,7 +19,8 @@ static void Expect(int condition, const char* what) {
 }
 
 static uint32_t Le32(const uint8_t* at) {
-  return (uint32_t)at[0] | ((uint32_t)at[1] << 8) | ((uint32_t)at[2] << 16) | ((uint32_t)at[3] << 24);
+  return (uint32_t)at[0] | ((uint32_t)at[1] << 8) | ((uint32_t)at[2] << 16) |
+         ((uint32_t)at[3] << 24);
 }
 
 int main(void) {
@@ -35,7 +36,8 @@ int main(void) {
   const uint8_t unlisted[4] = {192, 168, 7, 9};
 
   memset(records, 0xEE, sizeof records);
-  Expect(Device_GetNetworkDeviceList(&count, records, local, mask) == VESK_NETDEV_OK, "list succeeds");
+  Expect(Device_GetNetworkDeviceList(&count, records, local, mask) == VESK_NETDEV_OK,
+         "list succeeds");
   Expect(count == 2, "two devices listed");
   Expect(Le32(records) == 0x11223344u && Le32(records + 4) == 0x55667788u, "first identifier");
   Expect(Le32(records + 32) == 0x11223345u, "second identifier");

@@ -44,9 +44,11 @@ bool PeerNetwork::Create(const std::string& hostInterface, const std::string& ho
     return false;
   }
   hostInterface_ = hostInterface;
-  std::string namespacePath = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(namespaceFd_);
+  std::string namespacePath =
+      "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(namespaceFd_);
   if (!Run("ip link set " + deviceInterface + " netns " + namespacePath) ||
-      !Run("ip addr add " + hostCidr + " dev " + hostInterface + " && ip link set " + hostInterface + " up")) {
+      !Run("ip addr add " + hostCidr + " dev " + hostInterface + " && ip link set " +
+           hostInterface + " up")) {
     why = "cannot configure the host side of the veth pair";
     return false;
   }
@@ -72,8 +74,8 @@ bool PeerNetwork::RunInside(const std::function<void()>& work) {
 
 PeerNetwork* SharedPeerNetwork(std::string& why) {
   static PeerNetwork network;
-  static bool created = network.Create(kHostInterface, std::string(kHostAddress) + "/24", kDeviceInterface,
-                                       std::string(kDeviceAddress) + "/24", why);
+  static bool created = network.Create(kHostInterface, std::string(kHostAddress) + "/24",
+                                       kDeviceInterface, std::string(kDeviceAddress) + "/24", why);
   if (!created && why.empty()) why = "the test network could not be created";
   return created ? &network : nullptr;
 }
@@ -83,7 +85,8 @@ std::unique_ptr<NetdevPeer> StartPeer(PeerNetwork& network, NetdevPeerOptions op
   options.interfaceName = kDeviceInterface;
   auto peer = std::make_unique<NetdevPeer>(options);
   bool started = false;
-  if (!network.RunInside([&] { started = peer->Start(why); })) why = "cannot enter the device namespace";
+  if (!network.RunInside([&] { started = peer->Start(why); }))
+    why = "cannot enter the device namespace";
   return started ? std::move(peer) : nullptr;
 }
 

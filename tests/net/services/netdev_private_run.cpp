@@ -5,8 +5,8 @@
 //
 //   netdev_private_run COMMAND [ARGS...]
 
-#include <spawn.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

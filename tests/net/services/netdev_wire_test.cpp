@@ -53,7 +53,8 @@ TEST(NetdevWire, DamagedOrMisframedMessagesAreIgnored) {
     std::vector<uint8_t> bytes;
   };
   std::vector<Case> cases;
-  cases.push_back({"too short for a header and CRC", std::vector<uint8_t>(good.begin(), good.begin() + 16)});
+  cases.push_back(
+      {"too short for a header and CRC", std::vector<uint8_t>(good.begin(), good.begin() + 16)});
   auto flipped = good;
   flipped[14] ^= 0x40;
   cases.push_back({"payload byte changed", flipped});
@@ -146,8 +147,8 @@ TEST(NetdevWire, InstrumentStatusMapsToResult) {
     int8_t status;
     ResultCode result;
   };
-  const Case cases[] = {{0, 0},         {1, 10065},        {2, 10065}, {5, 10068},
-                        {127, 10190},   {-1, 10071},       {-128, 10198}};
+  const Case cases[] = {{0, 0},       {1, 10065},  {2, 10065},   {5, 10068},
+                        {127, 10190}, {-1, 10071}, {-128, 10198}};
   for (const Case& c : cases) {
     EXPECT_EQ(ResultOfReportedStatus(c.status), c.result) << int{c.status};
   }
