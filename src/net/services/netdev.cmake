@@ -39,9 +39,9 @@ set_target_properties(vesk-netdev-cli PROPERTIES
   OUTPUT_NAME vesk-netdev
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# ThreadSanitizer builds (CMAKE_CXX_FLAGS with -fsanitize=thread): GCC warns
+# ThreadSanitizer builds (VESK_TSAN, or CMAKE_CXX_FLAGS with -fsanitize=thread): GCC warns
 # that asio's handler fences are invisible to the sanitizer; with -Werror
 # that would stop the build of everything that includes asio here.
-if(CMAKE_CXX_FLAGS MATCHES "sanitize=thread" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+if((VESK_TSAN OR CMAKE_CXX_FLAGS MATCHES "sanitize=thread") AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   target_compile_options(vesk_netdev_objects PUBLIC -Wno-tsan)
 endif()
