@@ -32,3 +32,14 @@ run_suite build
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DVESK_SANITIZE=ON
+
+# The parts that run threads (the discovery listeners, the controller
+# writer beside its progress display) once more under ThreadSanitizer.
+echo "== threaded parts under ThreadSanitizer =="
+tsan_targets=(netdev_wire_test netdev_discovery_test netdev_assignment_test
+              netdev_local_addresses_test netdev_private_run netdev_c_client
+              vesk-netdev vesk-netdev-cli vesk-netdev-peer controller_update_test)
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j"$jobs" \
+  --timeout 900 -R 'netdev|Netdev|ControllerProgress'
