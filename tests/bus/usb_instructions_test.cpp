@@ -11,8 +11,8 @@ namespace vesk {
 namespace {
 
 using test::FakeUsbInstrument;
-using test::Fx3Options;
-using test::InstructionRequest;
+using sim::Fx3Options;
+using sim::InstructionRequest;
 
 InstructionRequest Packet(std::initializer_list<uint8_t> head) {
   InstructionRequest packet{};

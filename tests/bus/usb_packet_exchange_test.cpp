@@ -11,8 +11,8 @@ namespace {
 
 using test::FakeUsbHost;
 using test::FakeUsbInstrument;
-using test::Fx3Instrument;
-using test::Fx3Options;
+using sim::Fx3Instrument;
+using sim::Fx3Options;
 
 Fx3Options Controller(uint32_t version) {
   Fx3Options options;
@@ -167,7 +167,7 @@ TEST(UsbPacketExchange, ReadResultsInBothModes) {
   // at all is a transfer that moved nothing.
   usb.model.ShortRecords = 1;
   usb.model.ShortRecordLength = 20;
-  test::InstructionRequest record{0x09, 0x0C, 0x89};
+  sim::InstructionRequest record{0x09, 0x0C, 0x89};
   ASSERT_EQ(UsbWrite(usb.bus, record.data(), 200), kResultOk);
   std::fill(std::begin(reply), std::end(reply), 0xEE);
   EXPECT_EQ(UsbRead(usb.bus, reply, 100), kResultOk);
@@ -194,7 +194,7 @@ TEST(UsbPacketExchange, ReadResultsInBothModes) {
 TEST(UsbPacketExchange, ControlModeExchangeCarriesTimeoutAndReplyLength) {
   FakeUsbInstrument usb;
   ASSERT_EQ(OpenBus(usb.bus, 0), kResultOk);
-  test::InstructionRequest record{0x09, 0x0C, 0x89};
+  sim::InstructionRequest record{0x09, 0x0C, 0x89};
   uint8_t reply[100] = {};
   int32_t length = 100;
   size_t before = usb.host.Transfers.size();
@@ -225,7 +225,7 @@ TEST(UsbPacketExchange, FastModeExchangeKeepsItsTimeoutOnTheReplyEndpoint) {
   FakeUsbInstrument usb;
   ASSERT_EQ(OpenBus(usb.bus, 0), kResultOk);
   usb.bus.FastTransfer = 1;
-  test::InstructionRequest record{0x09, 0x0C, 0x89};
+  sim::InstructionRequest record{0x09, 0x0C, 0x89};
   uint8_t reply[100] = {};
   int32_t length = 100;
   usb.model.ShortRecords = 1;  // the reply length is not reported in fast mode

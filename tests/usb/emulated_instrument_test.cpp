@@ -6,9 +6,10 @@
 #include "bus/instructions.h"
 #include "bus/usb_packet_exchange.h"
 #include "support/recording_platform.h"
-#include "usb/fx3_instrument.h"
+#include "sim/fx3_instrument.h"
+#include "usb/instruction_responder.h"
 #include "usb/libusb_host.h"
-#include "usb/umockdev_testbed.h"
+#include "sim/umockdev_testbed.h"
 #include "usb/usb_device.h"
 
 // The umockdev preload library comes before the sanitizer runtime, and glib
@@ -20,10 +21,10 @@ extern "C" const char* __asan_default_options() {
 namespace vesk {
 namespace {
 
-using test::Fx3Instrument;
-using test::Fx3Options;
+using sim::Fx3Instrument;
+using sim::Fx3Options;
 using test::MinimalInstrument;
-using test::UmockdevTestbed;
+using sim::UmockdevTestbed;
 
 // One FX3 instrument behind an emulated usbfs, reached through the real
 // libusb host.
@@ -47,7 +48,7 @@ class EmulatedUsb : public ::testing::Test {
 };
 
 double MicrosecondsPerExchange(Bus& bus, int rounds) {
-  test::InstructionRequest request{0x09, 0x0C, 0x89};
+  sim::InstructionRequest request{0x09, 0x0C, 0x89};
   uint8_t reply[100];
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < rounds; ++i) {

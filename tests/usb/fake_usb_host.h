@@ -4,9 +4,12 @@
 #include <vector>
 
 #include "usb/usb_host.h"
-#include "usb/usb_peer.h"
+#include "sim/usb_peer.h"
 
 namespace vesk::test {
+
+using sim::PeerAnswer;
+using sim::UsbPeer;
 
 // A USB host in memory: its devices are peers in the same process, every
 // transfer is answered at once (or never, when the peer stays silent, until

@@ -1,28 +1,18 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <mutex>
 #include <vector>
+
+#include "sim/instruction_responder.h"
 
 namespace vesk::test {
 
-inline constexpr size_t kInstructionSize = 200;
-using InstructionRequest = std::array<uint8_t, kInstructionSize>;
-
-// The instrument behind the FX3 controller: takes one 200-byte instruction
-// request and gives the reply bytes (none when the instruction has no
-// reply). Called from the emulation's thread.
-class InstructionResponder {
- public:
-  virtual ~InstructionResponder() = default;
-  virtual std::vector<uint8_t> Answer(const InstructionRequest& request) = 0;
-};
+using sim::InstructionRequest;
 
 // A small instrument: it reports its device record, acknowledges the switch
 // into in-application programming and each flash block, and echoes the
 // length of each data block.
-class MinimalInstrument : public InstructionResponder {
+class MinimalInstrument : public sim::InstructionResponder {
  public:
   std::vector<uint8_t> Answer(const InstructionRequest& request) override;
 

@@ -4,12 +4,12 @@
 
 #include "usb/fake_usb_host.h"
 #include "usb/usb_device.h"
-#include "usb/usb_peer.h"
+#include "sim/usb_peer.h"
 
 namespace vesk {
 namespace {
 
-using test::DescriptorPeer;
+using sim::DescriptorPeer;
 using test::FakeUsbHost;
 
 std::vector<uint8_t> DeviceDescriptor(uint16_t bcdUsb, uint16_t vendor = 0x04B4,

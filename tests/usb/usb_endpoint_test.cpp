@@ -4,14 +4,14 @@
 
 #include "usb/fake_usb_host.h"
 #include "usb/usb_device.h"
-#include "usb/usb_peer.h"
+#include "sim/usb_peer.h"
 
 namespace vesk {
 namespace {
 
 using test::FakeUsbHost;
-using test::PeerAnswer;
-using test::UsbPeer;
+using sim::PeerAnswer;
+using sim::UsbPeer;
 
 // Answers control reads with a counting pattern, accepts control writes,
 // and never answers bulk reads.

@@ -199,12 +199,14 @@ struct EthernetInstrument::Server {
       if (!co_await ReadPayload(socket, command.Id, command.Payload)) break;
       Answer answer = model.Handle(command, answered);
       if (answer.Drop) break;
+      // A restarting instrument is gone for new connections by the time its
+      // answer arrives, so a quick reconnect cannot slip in before it.
+      RefuseConnections(answer.RefuseFor);
       if (!answer.Silent) {
         std::vector<uint8_t> reply = ReplyBytes(command.Id, answer);
         auto [writeError, written] = co_await asio::async_write(socket, asio::buffer(reply), kNoThrow);
         if (writeError) break;
       }
-      RefuseConnections(answer.RefuseFor);
     }
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);

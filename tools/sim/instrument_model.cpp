@@ -1,5 +1,7 @@
 #include "sim/instrument_model.h"
 
+#include <algorithm>
+
 #include "common/byte_order.h"
 
 namespace vesk::sim {
@@ -85,6 +87,11 @@ void InstrumentModel::SetOptions(const InstrumentOptions& options) {
   options_ = options;
 }
 
+bool InstrumentModel::Restarting() const {
+  std::lock_guard lock(mutex_);
+  return std::chrono::steady_clock::now() < refuseUntil_;
+}
+
 bool InstrumentModel::AcceptConnection() {
   std::lock_guard lock(mutex_);
   if (std::chrono::steady_clock::now() < refuseUntil_) return false;
@@ -156,18 +163,20 @@ Answer InstrumentModel::Respond(const ReceivedCommand& command) {
       break;
     case kDataBlock:
       if (!p.empty()) {
-        const size_t n = p[0];
+        // A count above the bytes carried takes only what arrived.
+        const size_t n = std::min<size_t>(p[0], p.size() - 1);
         fpga_.insert(fpga_.end(), p.begin() + 1, p.begin() + 1 + static_cast<std::ptrdiff_t>(n));
-        answer.Payload = {static_cast<uint8_t>(n)};  // the echo of the count
+        answer.Payload = {p[0]};  // the echo of the count
       }
       break;
     case kFlashErase: {
       FlashDownload download;
-      download.Region.assign(p.begin() + 4, p.end());
+      if (p.size() > 4) download.Region.assign(p.begin() + 4, p.end());
       flash_.push_back(std::move(download));
       break;
     }
     case kFlashBlock:
+      if (p.size() < 2) break;
       if (flash_.empty()) flash_.emplace_back();  // blocks without an erase still count
       flash_.back().Blocks.push_back(
           FlashBlock{p[0], std::vector<uint8_t>(p.begin() + 2, p.end())});
@@ -179,6 +188,7 @@ Answer InstrumentModel::Respond(const ReceivedCommand& command) {
       answer.Restart = true;
       break;
     case kGnssPacket:
+      if (p.size() < 2) break;
       gnssFlags_.push_back(p[0]);
       gnss_.insert(gnss_.end(), p.begin() + 2, p.end());
       break;
@@ -202,7 +212,9 @@ Answer InstrumentModel::Respond(const ReceivedCommand& command) {
     case kDesktopPackage: {
       // name length, name, block length, block (file length, file bytes)
       DesktopPackage package;
+      if (p.size() < 4) break;
       uint32_t nameLength = GetLe32(p.data());
+      if (p.size() - 4 < uint64_t{nameLength} + 8) break;  // malformed: nothing recorded
       package.Name.assign(p.begin() + 4, p.begin() + 4 + nameLength);
       package.File.assign(p.begin() + 4 + nameLength + 8, p.end());
       desktop_.push_back(std::move(package));

@@ -115,6 +115,8 @@ class InstrumentModel {
 
   // A new connection; false while the instrument is restarting.
   bool AcceptConnection();
+  // True while the instrument restarts and takes no new link.
+  bool Restarting() const;
   // Called by the front end once the connection has ended.
   void ConnectionEnded();
 

@@ -5,7 +5,7 @@
 
 #include "usb/usb_host.h"
 
-namespace vesk::test {
+namespace vesk::sim {
 
 // How an emulated device answers one transfer.
 enum class PeerAnswer {
@@ -53,4 +53,4 @@ class DescriptorPeer : public UsbPeer {
   std::vector<uint8_t> configuration_;
 };
 
-}  // namespace vesk::test
+}  // namespace vesk::sim

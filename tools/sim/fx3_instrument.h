@@ -6,10 +6,10 @@
 #include <set>
 #include <vector>
 
-#include "usb/instruction_responder.h"
-#include "usb/usb_peer.h"
+#include "sim/instruction_responder.h"
+#include "sim/usb_peer.h"
 
-namespace vesk::test {
+namespace vesk::sim {
 
 struct Fx3Options {
   bool SuperSpeed = false;  // USB 3.0 descriptors with endpoint companions
@@ -86,4 +86,4 @@ class Fx3Instrument : public UsbPeer {
   std::vector<uint8_t> image_;
 };
 
-}  // namespace vesk::test
+}  // namespace vesk::sim

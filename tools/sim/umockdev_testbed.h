@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "usb/usb_peer.h"
+#include "sim/usb_peer.h"
 
-namespace vesk::test {
+namespace vesk::sim {
 
 // An emulated usbfs for an unmodified libusb in this process: umockdev
 // provides a sysfs USB device with the peer's descriptors and a /dev node
@@ -29,4 +29,4 @@ class UmockdevTestbed {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace vesk::test
+}  // namespace vesk::sim

@@ -1,10 +1,11 @@
-#include "usb/fx3_instrument.h"
+#include "sim/fx3_instrument.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/byte_order.h"
 
-namespace vesk::test {
+namespace vesk::sim {
 
 namespace {
 
@@ -71,6 +72,10 @@ void Fx3Instrument::TakeReply(uint16_t length, std::vector<uint8_t>& data) {
     data.clear();
     return;
   }
+  if (reply_.empty()) {
+    // A read without a request: the instrument gives its status, if any.
+    if (std::optional<std::vector<uint8_t>> status = responder_.Unprompted()) reply_ = *status;
+  }
   data.assign(reply_.begin(), reply_.begin() + std::min<size_t>(reply_.size(), length));
   reply_.clear();
 }
@@ -104,6 +109,7 @@ PeerAnswer Fx3Instrument::Control(const UsbSetupPacket& setup, std::vector<uint8
         return PeerAnswer::Done;
       }
       if (setup.Request == 0x82) {
+        if (!responder_.Reachable()) return PeerAnswer::Stall;
         data.assign(16, 0);
         data[0] = options_.ControllerInfo;
         PutLe32(data.data() + 12, options_.ControllerVersion);
@@ -148,7 +154,12 @@ PeerAnswer Fx3Instrument::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& 
 PeerAnswer Fx3Instrument::BulkIn(uint8_t endpoint, uint32_t maxLength, std::vector<uint8_t>& data) {
   std::lock_guard lock(mutex_);
   if (stalledEndpoints_.count(endpoint)) return PeerAnswer::Stall;
-  if (endpoint != 0x82 || silent_ || fastReplies_.empty()) return PeerAnswer::Silent;
+  if (endpoint != 0x82 || silent_) return PeerAnswer::Silent;
+  if (fastReplies_.empty()) {
+    std::optional<std::vector<uint8_t>> status = responder_.Unprompted();
+    if (!status) return PeerAnswer::Silent;
+    fastReplies_.push_back(*status);
+  }
   data = fastReplies_.front();
   fastReplies_.pop_front();
   if (data.size() > maxLength) data.resize(maxLength);
@@ -195,4 +206,4 @@ void Fx3Instrument::SilenceReplies(bool silent) {
   silent_ = silent;
 }
 
-}  // namespace vesk::test
+}  // namespace vesk::sim

@@ -1,4 +1,4 @@
-#include "usb/umockdev_testbed.h"
+#include "sim/umockdev_testbed.h"
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
@@ -10,7 +10,7 @@
 #include <deque>
 #include <mutex>
 
-namespace vesk::test {
+namespace vesk::sim {
 
 namespace {
 
@@ -197,4 +197,4 @@ UmockdevTestbed::~UmockdevTestbed() {
   g_object_unref(state_->testbed);
 }
 
-}  // namespace vesk::test
+}  // namespace vesk::sim

@@ -1,8 +1,8 @@
-#include "usb/usb_peer.h"
+#include "sim/usb_peer.h"
 
 #include <algorithm>
 
-namespace vesk::test {
+namespace vesk::sim {
 
 namespace {
 
@@ -30,4 +30,4 @@ PeerAnswer DescriptorPeer::Control(const UsbSetupPacket& setup, std::vector<uint
   return PeerAnswer::Stall;
 }
 
-}  // namespace vesk::test
+}  // namespace vesk::sim
