@@ -60,10 +60,11 @@ Fx3Instrument::Fx3Instrument(InstructionResponder& responder, Fx3Options options
   descriptors_.AlternateSetting = options.AlternateSetting;
 }
 
-void Fx3Instrument::Instruct(const uint8_t* request) {
+void Fx3Instrument::Instruct(const uint8_t* request, bool fast) {
   InstructionRequest instruction;
   std::copy(request, request + kInstructionSize, instruction.begin());
   instructions_.push_back(instruction);
+  fastInstructions_.push_back(fast);
   reply_ = responder_.Answer(instruction);
 }
 
@@ -92,14 +93,14 @@ PeerAnswer Fx3Instrument::Control(const UsbSetupPacket& setup, std::vector<uint8
       if (setup.Request == 0x01) {
         partialRequest_.insert(partialRequest_.end(), data.begin(), data.end());
         if (partialRequest_.size() >= kInstructionSize) {
-          Instruct(partialRequest_.data());
+          Instruct(partialRequest_.data(), false);
           partialRequest_.clear();
         }
         return PeerAnswer::Done;
       }
       if (setup.Request == 0x02) {
         if (data.size() < kInstructionSize) return PeerAnswer::Stall;
-        Instruct(data.data());
+        Instruct(data.data(), false);
         return PeerAnswer::Done;
       }
       break;
@@ -144,7 +145,7 @@ PeerAnswer Fx3Instrument::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& 
   if (stalledEndpoints_.count(endpoint)) return PeerAnswer::Stall;
   if (endpoint != 0x02) return PeerAnswer::Done;
   if (data.size() >= kFastHeader + kInstructionSize && GetLe32(data.data()) == kFastMagic) {
-    Instruct(data.data() + kFastHeader);
+    Instruct(data.data() + kFastHeader, true);
     if (!reply_.empty()) fastReplies_.push_back(reply_);
     reply_.clear();
   }
@@ -174,6 +175,11 @@ std::vector<Fx3Instrument::ControlRecord> Fx3Instrument::ControlRequests() const
 std::vector<InstructionRequest> Fx3Instrument::Instructions() const {
   std::lock_guard lock(mutex_);
   return instructions_;
+}
+
+std::vector<bool> Fx3Instrument::FastInstructions() const {
+  std::lock_guard lock(mutex_);
+  return fastInstructions_;
 }
 
 std::vector<std::vector<uint8_t>> Fx3Instrument::FastPackets() const {

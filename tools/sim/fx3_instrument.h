@@ -48,6 +48,9 @@ class Fx3Instrument : public UsbPeer {
   std::vector<ControlRecord> ControlRequests() const;
   // Instruction requests received in either mode.
   std::vector<InstructionRequest> Instructions() const;
+  // For each of Instructions(): true when it came as a fast-mode packet,
+  // false when it came in control requests.
+  std::vector<bool> FastInstructions() const;
   // Bulk OUT packets as received.
   std::vector<std::vector<uint8_t>> FastPackets() const;
   std::vector<ImageBlock> ImageBlocks() const;
@@ -66,7 +69,7 @@ class Fx3Instrument : public UsbPeer {
   }
 
  private:
-  void Instruct(const uint8_t* request);
+  void Instruct(const uint8_t* request, bool fast);
   void TakeReply(uint16_t length, std::vector<uint8_t>& data);
 
   InstructionResponder& responder_;
@@ -81,6 +84,7 @@ class Fx3Instrument : public UsbPeer {
   bool silent_ = false;
   std::vector<ControlRecord> controls_;
   std::vector<InstructionRequest> instructions_;
+  std::vector<bool> fastInstructions_;
   std::vector<std::vector<uint8_t>> packets_;
   std::vector<ImageBlock> blocks_;
   std::vector<uint8_t> image_;
