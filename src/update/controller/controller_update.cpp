@@ -89,7 +89,6 @@ ResultCode WriteControllerImage(Platform& host, int32_t deviceIndex, const std::
 void ShowControllerProgress(Platform& host, const std::shared_future<ResultCode>& writer) {
   std::ostream& out = host.Out();
   host.Pause(kProgressDelay);
-  if (Failed(writer)) return;
   out << "Updating FX3 Driver... 0.00%" << std::flush;
   for (int step = 0; step <= kProgressSteps; ++step) {
     if (Failed(writer)) {
