@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libgtest-dev libasio-dev libusb-1.0-0-dev
-          zlib1g-dev iproute2 python3 umockdev libumockdev-dev)
+          zlib1g-dev iproute2 python3 umockdev libumockdev-dev
+          libssl-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

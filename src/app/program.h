@@ -1,8 +1,13 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "app/program_state.h"
+#include "app/run_history.h"
 #include "bus/bus.h"
 #include "common/platform.h"
+#include "update/component_sequence.h"
 
 namespace vesk {
 
@@ -14,6 +19,14 @@ struct Program {
   Platform& Host;
   ProgramState State;
   Bus ProgramBus;
+
+  // Where the run is recorded for traceability; none: not recorded.
+  std::optional<std::string> HistoryFile;
+  RunHistory History;
 };
+
+// The component procedures for this program's instrument, each attempt
+// recorded in the run history.
+ComponentDispatcher ProgramDispatcher(Program& program);
 
 }  // namespace vesk

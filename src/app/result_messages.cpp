@@ -101,7 +101,7 @@ ResultCode UpdateNamedModel(Program& program, uint16_t modelCode) {
     out << ResultSentence(planned) << "\n" << std::endl;
   }
 
-  const ComponentDispatcher dispatcher(program.Host, state.DeviceIndex);
+  const ComponentDispatcher dispatcher = ProgramDispatcher(program);
   ResultCode fpga = kResultOk;
   ResultCode mcu = kResultOk;
   ResultCode gnss = kResultOk;

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <fstream>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -27,7 +28,7 @@ constexpr LinkKindText kLinkKinds[] = {
 
 // Everything after the first "=" of each line that has one, in file order.
 // A line ends at LF; a CR before the LF belongs to the line end.
-std::vector<std::string> ReadValues(std::ifstream& file) {
+std::vector<std::string> ReadValues(std::istream& file) {
   std::vector<std::string> values;
   std::string line;
   while (std::getline(file, line)) {
@@ -60,7 +61,6 @@ bool ParseIpv4(const std::string& text, std::array<uint8_t, 16>& destination) {
 }
 
 void LoadSettings(Bus& bus, int32_t& deviceIndex) {
-  std::ostream& out = bus.Host.Out();
   bus.Interface = BusInterface::USB;
   bus.NetTimeoutMs = kMinimumNetTimeoutMs;
   bus.IsIpv6 = 0;
@@ -70,8 +70,12 @@ void LoadSettings(Bus& bus, int32_t& deviceIndex) {
 
   std::ifstream file(PathBesideExecutable(bus.Host, "Settings.ini"));
   if (!file.is_open()) return;
-  std::vector<std::string> values = ReadValues(file);
-  file.close();
+  ApplySettingsText(bus, deviceIndex, file);
+}
+
+void ApplySettingsText(Bus& bus, int32_t& deviceIndex, std::istream& text) {
+  std::ostream& out = bus.Host.Out();
+  std::vector<std::string> values = ReadValues(text);
 
   // A value the file does not have keeps its default without a message; a
   // value that is there but unusable is corrected with a sentence.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 #include "bus/bus.h"
@@ -18,5 +19,10 @@ bool ParseIpv4(const std::string& text, std::array<uint8_t, 16>& destination);
 // taken by position: link kind, USB device index, address, port, timeout.
 // Prints a sentence for every value it has to correct.
 void LoadSettings(Bus& bus, int32_t& deviceIndex);
+
+// Applies the text of a settings file to `bus` and `deviceIndex` over the
+// values they already hold, with the same corrections and sentences as
+// LoadSettings.
+void ApplySettingsText(Bus& bus, int32_t& deviceIndex, std::istream& text);
 
 }  // namespace vesk

@@ -29,20 +29,23 @@ ResultCode Finish(Bus& bus, ResultCode result) {
   return result;
 }
 
-void PrintIdentity(Program& program, const DeviceInfo& info, const FirmwareVersion& mcu,
-                   const FirmwareVersion& fpga) {
+// Prints the identity and returns the model name shown (empty for a model
+// code this program does not know).
+std::string PrintIdentity(Program& program, const DeviceInfo& info, const FirmwareVersion& mcu,
+                          const FirmwareVersion& fpga) {
   std::ostream& out = program.Host.Out();
-  out << "Device Model: ";
+  std::string model;
   for (const auto& [name, code] : program.State.ModelTable) {
     if (code == info.ModelCode) {
-      out << name;
+      model = name;
       break;
     }
   }
-  out << std::endl;
+  out << "Device Model: " << model << std::endl;
   out << "Device UID: " << std::hex << info.Uid << std::dec << std::endl;
   out << "MCU firmware version: " << FormatVersion(mcu) << std::endl;
   out << "FPGA firmware version: " << FormatVersion(fpga) << "\n" << std::endl;
+  return model;
 }
 
 ResultCode MinimumVersionResult(const FirmwareVersion& mcu, const FirmwareVersion& fpga) {
@@ -92,6 +95,7 @@ ResultCode RunUpdate(Program& program) {
 
   LoadSettings(bus, state.DeviceIndex);
   if (OpenBusWithEthernetFallback(bus, state.DeviceIndex) != kResultOk) return kResultNoLink;
+  program.History.Reached(bus.Interface);
 
   if (bus.Interface == BusInterface::ETH) {
     UpdateDeviceServer(bus, state.DeviceIndex, state.ServerDeviceType);
@@ -102,7 +106,7 @@ ResultCode RunUpdate(Program& program) {
 
   const FirmwareVersion mcu = FirmwareVersion::FromPacked(info.McuVersion);
   const FirmwareVersion fpga = FirmwareVersion::FromPacked(info.FpgaVersion);
-  PrintIdentity(program, info, mcu, fpga);
+  program.History.Identified(info, PrintIdentity(program, info, mcu, fpga));
 
   if (ResultCode tooOld = MinimumVersionResult(mcu, fpga); tooOld != kResultOk) {
     return Finish(bus, tooOld);
@@ -128,8 +132,7 @@ ResultCode RunUpdate(Program& program) {
   }
   WaitForEnter(program.Host, prompt);
 
-  return RunComponentSequence(plan, planResult, info.McuVersion,
-                              ComponentDispatcher(program.Host, state.DeviceIndex));
+  return RunComponentSequence(plan, planResult, info.McuVersion, ProgramDispatcher(program));
 }
 
 }  // namespace vesk

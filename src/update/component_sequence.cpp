@@ -20,18 +20,21 @@ constexpr uint32_t kGnssAwareMcuVersion = 0x3720;
 
 }  // namespace
 
+ComponentDispatcher::Procedure ProgramProcedures(Platform& host, int32_t deviceIndex) {
+  return [&host, deviceIndex](UpdateComponent component, const std::string& path) {
+    switch (component) {
+      case UpdateComponent::MCU:
+        return RunMcuUpdate(host, deviceIndex, path);
+      case UpdateComponent::FPGA:
+        return RunFpgaUpdate(host, deviceIndex, path);
+      default:
+        return RunGnssUpdate(host, deviceIndex, path);
+    }
+  };
+}
+
 ComponentDispatcher::ComponentDispatcher(Platform& host, int32_t deviceIndex)
-    : host_(host),
-      procedure_([&host, deviceIndex](UpdateComponent component, const std::string& path) {
-        switch (component) {
-          case UpdateComponent::MCU:
-            return RunMcuUpdate(host, deviceIndex, path);
-          case UpdateComponent::FPGA:
-            return RunFpgaUpdate(host, deviceIndex, path);
-          default:
-            return RunGnssUpdate(host, deviceIndex, path);
-        }
-      }) {}
+    : host_(host), procedure_(ProgramProcedures(host, deviceIndex)) {}
 
 ComponentDispatcher::ComponentDispatcher(Platform& host, Procedure procedure)
     : host_(host), procedure_(std::move(procedure)) {}

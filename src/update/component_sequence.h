@@ -28,6 +28,9 @@ class ComponentDispatcher {
   Procedure procedure_;
 };
 
+// The real MCU, FPGA and GNSS procedures for the USB device `deviceIndex`.
+ComponentDispatcher::Procedure ProgramProcedures(Platform& host, int32_t deviceIndex);
+
 // One component with its retries and outcome lines: MCU and GNSS up to three
 // attempts, FPGA one; the refusals -301 (and -302 for MCU) end at once.
 // Returns 0, the refusal code, or the component's failure code.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "app/program_entry.h"
 #include "catalog/firmware_version.h"
 #include "sim/ethernet_front_end.h"
@@ -47,6 +49,7 @@ class EthernetRunTest : public testing::Test {
     EXPECT_TRUE(instrument.Start("192.168.1.100", 5000, &why)) << why;
     platform_ = std::make_unique<RecordingPlatform>(folder_.Path(), input);
     Program program(*platform_);
+    program.HistoryFile = history_;
     args.insert(args.begin(), "vesk-updater");
     int status = RunProgram(program, static_cast<int>(args.size()), args.data());
     instrument.Stop();
@@ -62,6 +65,7 @@ class EthernetRunTest : public testing::Test {
     return at == std::string::npos ? out : out.substr(at + marker.size());
   }
 
+  std::optional<std::string> history_;
   sim::InstrumentOptions options_;
   sim::InstrumentModel model_;
   TempFolder folder_;
@@ -189,6 +193,59 @@ TEST_F(EthernetRunTest, FailingFpgaIsReportedNeverAsSuccess) {
                        "the device and restart Updater.\n\nFPGA firmware update failed.\n\n"),
             std::string::npos)
       << Out();
+}
+
+// The SHA-256 as the system's own tool computes it.
+std::string Sha256Sum(const std::string& path) {
+  std::string command = "sha256sum '" + path + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  char text[65] = {};
+  if (pipe == nullptr || fread(text, 1, 64, pipe) != 64) text[0] = 0;
+  if (pipe != nullptr) pclose(pipe);
+  return text;
+}
+
+TEST_F(EthernetRunTest, EachRunThatReachedTheInstrumentAppendsOneHistoryLine) {
+  history_ = folder_.Path() + "/state/vesk-updater/history.jsonl";
+  const std::string mcu = folder_.Write("data/Firmware/T70_R4_0.55.61.bin", Pattern(16384 + 300, 9));
+  options_.ServerType = 0;
+  EXPECT_EQ(Run(), 0);  // refused: KT
+  options_.ServerType = 1;
+  EXPECT_EQ(Run(), -10025);  // MCU written; no FPGA and no GNSS image
+
+  std::istringstream lines(test::ReadWholeFile(*history_));
+  std::string first, second, extra;
+  ASSERT_TRUE(std::getline(lines, first));
+  ASSERT_TRUE(std::getline(lines, second));
+  EXPECT_FALSE(std::getline(lines, extra));
+  auto refused = nlohmann::json::parse(first);
+  EXPECT_EQ(refused["link"], "ETH");
+  EXPECT_EQ(refused["uid"], "abcdef0123");
+  EXPECT_EQ(refused["model"], "T70_R4");
+  EXPECT_EQ(refused["mcu_version_before"], "0.55.56");
+  EXPECT_EQ(refused["fpga_version_before"], "0.55.22");
+  EXPECT_TRUE(refused["components"].empty());
+  EXPECT_EQ(refused["result"], 0);
+  auto updated = nlohmann::json::parse(second);
+  ASSERT_EQ(updated["components"].size(), 1u);
+  EXPECT_EQ(updated["components"][0]["component"], "MCU");
+  EXPECT_EQ(updated["components"][0]["image"], "T70_R4_0.55.61.bin");
+  EXPECT_EQ(updated["components"][0]["sha256"], Sha256Sum(mcu));
+  EXPECT_EQ(updated["components"][0]["result"], 0);
+  EXPECT_EQ(updated["result"], -10025);
+}
+
+TEST_F(EthernetRunTest, UnwritableHistoryCostsOneErrorLineAndChangesNothingElse) {
+  options_.ServerType = 0;
+  EXPECT_EQ(Run(), 0);
+  const std::string expected = Out();
+  folder_.Write("blocker", "a file where the history folder would be");
+  history_ = folder_.Path() + "/blocker/vesk-updater/history.jsonl";
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Out(), expected);
+  const std::string err = platform_->ErrText();
+  EXPECT_EQ(err.rfind("Run history not written to " + *history_ + ": ", 0), 0u);
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ ProgramRun RunUpdater(const TempFolder& folder, const std::string& arguments, co
   fs::copy_file(VESK_UPDATER_PATH, fs::path(folder.Path()) / "vesk-updater",
                 fs::copy_options::overwrite_existing);
   folder.Write("stdin.txt", input);
-  std::string command = "cd '" + folder.Path() + "' && ./vesk-updater " + arguments +
+  std::string command = "cd '" + folder.Path() + "' && XDG_STATE_HOME='" + folder.Path() +
+                        "/state' ./vesk-updater " + arguments +
                         " < stdin.txt > stdout.txt 2> stderr.txt";
   int raw = std::system(command.c_str());
   ProgramRun run;
@@ -72,6 +73,20 @@ TEST(UpdaterProgramTest, VirtualLinkWalksTheRunAndEndsWithTheControllerRefusal) 
                          "Press Enter to end");
   EXPECT_EQ(run.Err, "");
   EXPECT_EQ(run.Status, 211);  // -10029 in eight bits
+  // The walk-through reached no instrument: nothing goes into the history.
+  EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/state"));
+}
+
+TEST(UpdaterProgramTest, HelpAndVersionTouchNoInstrument) {
+  TempFolder folder;
+  folder.Write("Settings.ini", "Interface=VIRTUAL\n");
+  ProgramRun help = RunUpdater(folder, "--help", "");
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Out.rfind("Usage: vesk-updater [-F | -f | nolimit] [0 | 1]\n", 0), 0u);
+  EXPECT_EQ(help.Out.find("Virtual bus"), std::string::npos);
+  ProgramRun version = RunUpdater(folder, "--version", "");
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "vesk-updater 0.55.61.13\n");
 }
 
 TEST(UpdaterProgramTest, LinksThatNeverOpenReportNotConnectedTwice) {
