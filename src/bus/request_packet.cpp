@@ -3,12 +3,22 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/byte_order.h"
+
 namespace vesk {
 
 namespace {
 
 constexpr uint8_t kInstrIapBlock = 0x01;
 constexpr uint8_t kInstrDataControl = 0xFF;
+constexpr uint8_t kInstrDataBlock = 0xFE;
+
+constexpr size_t kParameterOffset = 1;
+constexpr size_t kRxBodyOffset = 3;
+
+constexpr size_t kDataCountOffset = 1;
+constexpr size_t kDataOffset = 2;
+constexpr uint8_t kDataBlockCapacity = 198;
 constexpr uint8_t kDataControlMarker = 0x01;
 
 constexpr size_t kIapSequenceOffset = 1;
@@ -37,9 +47,25 @@ RequestPacket FlashErasePacket() {
   return IapBlockPacket(0, &erase, 1);
 }
 
-RequestPacket InstructionPacket(uint8_t instruction) {
+RequestPacket InstructionPacket(uint8_t instruction, uint16_t parameter) {
   RequestPacket packet{};
   packet[0] = instruction;
+  PutLe16(packet.data() + kParameterOffset, parameter);
+  return packet;
+}
+
+RequestPacket RxInstructionPacket(uint8_t instruction, uint16_t parameter, const RxBody& body) {
+  RequestPacket packet = InstructionPacket(instruction, parameter);
+  std::memcpy(packet.data() + kRxBodyOffset, body.data(), body.size());
+  return packet;
+}
+
+RequestPacket DataBlockPacket(const uint8_t* data, uint8_t n) {
+  RequestPacket packet{};
+  packet[0] = kInstrDataBlock;
+  const uint8_t carried = std::min(n, kDataBlockCapacity);
+  packet[kDataCountOffset] = carried;
+  if (carried > 0) std::memcpy(packet.data() + kDataOffset, data, carried);
   return packet;
 }
 

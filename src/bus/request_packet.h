@@ -11,6 +11,13 @@ namespace vesk {
 // its fields after it, all other bytes zero.
 using RequestPacket = std::array<uint8_t, kRequestPacketSize>;
 
+// Instruction bytes of the instruction operations.
+inline constexpr uint8_t kInstrReadDeviceRecord = 0x09;
+inline constexpr uint16_t kDeviceRecordParameter = 0x890C;
+inline constexpr uint8_t kInstrIapRequest = 0x0C;
+inline constexpr uint8_t kInstrIapConfirm = 0x31;
+inline constexpr uint16_t kIapKey = 0x5555;
+
 // Instruction bytes the procedures send besides the instruction operations.
 inline constexpr uint8_t kInstrFlashEnd = 0x04;
 inline constexpr uint8_t kInstrFlashEndConfirm = 0x33;
@@ -26,8 +33,15 @@ RequestPacket IapBlockPacket(uint8_t sequence, const uint8_t* data, uint8_t n);
 // byte is 0xFF.
 RequestPacket FlashErasePacket();
 
-// A bare instruction byte, everything else zero.
-RequestPacket InstructionPacket(uint8_t instruction);
+// An instruction byte with its 16-bit parameter, everything else zero.
+RequestPacket InstructionPacket(uint8_t instruction, uint16_t parameter = 0);
+
+// The general instruction form: instruction, parameter, a 184-byte body.
+RequestPacket RxInstructionPacket(uint8_t instruction, uint16_t parameter, const RxBody& body);
+
+// The first packet of a data block: 0xFE, the count carried (at most 198 of
+// the n bytes), the data. Its end is DataControlPacket(n).
+RequestPacket DataBlockPacket(const uint8_t* data, uint8_t n);
 
 // 0xFF, 0x01, value: the end of a data block (value = its length) and the
 // FPGA start (1) and end (5) packets.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bus/link_forms.h"
+#include "bus/request_packet.h"
 #include "bus/usb_packet_exchange.h"
 #include "common/byte_order.h"
 #include "usb/usb_device.h"
@@ -14,34 +15,6 @@ namespace vesk {
 void CCyDeviceDeleter::operator()(CCyDevice* device) const { delete device; }
 
 namespace {
-
-using RequestPacket = std::array<uint8_t, kRequestPacketSize>;
-
-// Request packet layouts: byte 0 the instruction, then its fields.
-constexpr size_t kInstructionOffset = 0;
-constexpr size_t kParameterOffset = 1;
-constexpr size_t kRxBodyOffset = 3;
-
-constexpr uint8_t kInstrIapBlock = 0x01;
-constexpr uint8_t kInstrReadDeviceRecord = 0x09;
-constexpr uint16_t kDeviceRecordParameter = 0x890C;
-constexpr uint8_t kInstrIapRequest = 0x0C;
-constexpr uint8_t kInstrIapConfirm = 0x31;
-constexpr uint16_t kIapKey = 0x5555;
-constexpr uint8_t kInstrDataBlock = 0xFE;
-constexpr uint8_t kInstrDataBlockEnd = 0xFF;
-constexpr uint8_t kDataBlockEndMarker = 0x01;
-
-constexpr size_t kIapSequenceOffset = 1;
-constexpr size_t kIapComplementOffset = 2;
-constexpr size_t kIapDataOffset = 3;
-constexpr uint8_t kIapBlockSize = 128;
-
-constexpr size_t kDataCountOffset = 1;
-constexpr size_t kDataOffset = 2;
-constexpr uint8_t kDataBlockCapacity = 198;
-constexpr size_t kDataEndMarkerOffset = 1;
-constexpr size_t kDataEndCountOffset = 2;
 
 constexpr size_t kRecordUid = 0;
 constexpr size_t kRecordModel = 8;
@@ -70,13 +43,6 @@ constexpr uint32_t kControllerWithoutFastMode = 20203;  // 0x4EEB
 constexpr uint32_t kFirstFastController = 14081;        // 0x3701
 constexpr uint32_t kFirstFastMcu = 14132;               // 0.55.52
 constexpr uint32_t kFirstFastFpga = 14102;              // 0.55.22
-
-RequestPacket Instruction(uint8_t instruction, uint16_t parameter) {
-  RequestPacket packet{};
-  packet[kInstructionOffset] = instruction;
-  PutLe16(packet.data() + kParameterOffset, parameter);
-  return packet;
-}
 
 bool ControllerTakesFastPackets(uint32_t version) {
   return version != kControllerWithoutFastMode && version >= kFirstFastController;
@@ -110,18 +76,8 @@ ResultCode UsbClose(Bus& bus) {
 ResultCode UsbReadStatusByte(Bus& bus, uint8_t& out) { return UsbRead(bus, &out, 1); }
 
 ResultCode UsbSendDataBlock(Bus& bus, const uint8_t* data, uint8_t n, uint8_t& echo) {
-  RequestPacket first{};
-  first[kInstructionOffset] = kInstrDataBlock;
-  uint8_t carried = std::min(n, kDataBlockCapacity);
-  first[kDataCountOffset] = carried;
-  if (carried > 0) std::memcpy(first.data() + kDataOffset, data, carried);
-  if (Write(bus, first) != kResultOk) return kResultTransferFailed;
-
-  RequestPacket second{};
-  second[kInstructionOffset] = kInstrDataBlockEnd;
-  second[kDataEndMarkerOffset] = kDataBlockEndMarker;
-  second[kDataEndCountOffset] = n;
-  if (Write(bus, second) != kResultOk) return kResultTransferFailed;
+  if (Write(bus, DataBlockPacket(data, n)) != kResultOk) return kResultTransferFailed;
+  if (Write(bus, DataControlPacket(n)) != kResultOk) return kResultTransferFailed;
 
   bool fast = bus.FastTransfer == 1;
   int attempts = fast ? kEchoAttemptsFastMode : kEchoAttemptsControlMode;
@@ -140,13 +96,13 @@ ResultCode UsbSendDataBlock(Bus& bus, const uint8_t* data, uint8_t n, uint8_t& e
 
 ResultCode UsbSendRxInstruction(Bus& bus, uint8_t instruction, uint16_t parameter,
                                 const RxBody& body) {
-  RequestPacket packet = Instruction(instruction, parameter);
-  std::memcpy(packet.data() + kRxBodyOffset, body.data(), body.size());
-  return Write(bus, packet) == kResultOk ? kResultOk : kResultTransferFailed;
+  return Write(bus, RxInstructionPacket(instruction, parameter, body)) == kResultOk
+             ? kResultOk
+             : kResultTransferFailed;
 }
 
 ResultCode UsbReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>& out) {
-  RequestPacket packet = Instruction(kInstrReadDeviceRecord, kDeviceRecordParameter);
+  const RequestPacket packet = InstructionPacket(kInstrReadDeviceRecord, kDeviceRecordParameter);
   std::array<uint8_t, kDeviceRecordSize> reply{};
   int32_t received = 0;
   for (int attempt = 0; attempt < kDeviceRecordAttempts; ++attempt) {
@@ -186,10 +142,9 @@ ResultCode UsbApplyReplyTimeout(Bus& bus) {
 
 ResultCode UsbEnterIapMode(Bus& bus) {
   UsbSetTimeout(bus, kIapRequestTimeoutMs);
-  RequestPacket packet = Instruction(kInstrIapRequest, kIapKey);
-  Write(bus, packet);
+  Write(bus, InstructionPacket(kInstrIapRequest, kIapKey));
   bus.Host.Pause(kIapSwitchPause);
-  packet[kInstructionOffset] = kInstrIapConfirm;
+  const RequestPacket packet = InstructionPacket(kInstrIapConfirm, kIapKey);
   std::array<uint8_t, kDeviceRecordSize> reply{};
   int32_t received = static_cast<int32_t>(reply.size());
   ResultCode result = UsbExchange(bus, packet.data(), static_cast<int32_t>(packet.size()),
@@ -200,12 +155,7 @@ ResultCode UsbEnterIapMode(Bus& bus) {
 }
 
 ResultCode UsbWriteFlashBlock(Bus& bus, const uint8_t* data, uint8_t sequence, uint8_t n) {
-  RequestPacket packet{};
-  packet[kInstructionOffset] = kInstrIapBlock;
-  packet[kIapSequenceOffset] = sequence;
-  packet[kIapComplementOffset] = static_cast<uint8_t>(~sequence);
-  if (n > 0) std::memcpy(packet.data() + kIapDataOffset, data, std::min(n, kIapBlockSize));
-
+  const RequestPacket packet = IapBlockPacket(sequence, data, n);
   UsbSetTimeout(bus, kFlashBlockTimeoutMs);
   std::array<uint8_t, kDeviceRecordSize> reply{};
   ResultCode result = Write(bus, packet);
