@@ -8,7 +8,9 @@
 //     runs COMMAND with the umockdev preload library, so that the command's
 //     libusb finds the instrument; ends when the command ends, with its exit
 //     status. --cypress presents Cypress's identity 04b4:00f1 instead of the
-//     instrument's own 04b4:00f0; --superspeed gives USB 3.0 descriptors.
+//     instrument's own 04b4:00f0; --superspeed gives USB 3.0 descriptors;
+//     --save DIR writes what was written into DIR: mcu-1.bin, mcu-2.bin, ...
+//     (one per flash download), fpga.bin, gnss.bin and controller.bin.
 //
 // Options:
 //   --uid N  --model N  --hardware N     identity (numbers: decimal or 0x...)
@@ -45,7 +47,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <iomanip>
+#include <vector>
 
 #include "sim/umockdev_testbed.h"
 #include "sim/usb_front_end.h"
@@ -206,6 +210,26 @@ int RunEthernet(int argc, char** argv) {
 }
 
 #ifdef VESK_SIM_WITH_USB
+bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(file);
+}
+
+// Writes the records into `folder` as files, for comparison with the images
+// the updater was given.
+bool SaveRecords(const vesk::sim::InstrumentModel& model, const vesk::sim::Fx3Instrument& fx3,
+                 const std::string& folder) {
+  bool ok = true;
+  int n = 0;
+  for (const auto& download : model.FlashDownloads()) {
+    ok = SaveFile(folder + "/mcu-" + std::to_string(++n) + ".bin", download.Written()) && ok;
+  }
+  ok = SaveFile(folder + "/fpga.bin", model.FpgaImage()) && ok;
+  ok = SaveFile(folder + "/gnss.bin", model.GnssBody()) && ok;
+  return SaveFile(folder + "/controller.bin", fx3.Image()) && ok;
+}
+
 // Starts the command with the umockdev preload library in front of any
 // preload it already has, so its libusb sees the emulated usbfs; the
 // testbed's folder reaches it through UMOCKDEV_DIR, which the testbed set in
@@ -239,6 +263,7 @@ int RunWithEmulatedUsb(char** command) {
 int RunUsb(int argc, char** argv) {
   vesk::sim::InstrumentOptions options;
   vesk::sim::Fx3Options controller;
+  std::string saveFolder;
   int i = 2;
   for (; i < argc && std::string(argv[i]) != "--"; ++i) {
     const std::string option = argv[i];
@@ -252,6 +277,10 @@ int RunUsb(int argc, char** argv) {
     }
     if (i + 1 >= argc) return Usage();
     const std::string value = argv[++i];
+    if (option == "--save") {
+      saveFolder = value;
+      continue;
+    }
     if (!ApplyInstrumentOption(option, value, options)) {
       std::cerr << "bad option: " << option << " " << value << "\n";
       return Usage();
@@ -273,6 +302,10 @@ int RunUsb(int argc, char** argv) {
   PrintRecords(model);
   std::cout << "Controller image: " << fx3.Image().size() << " bytes in "
             << fx3.ImageBlocks().size() << " requests\n";
+  if (!saveFolder.empty() && !SaveRecords(model, fx3, saveFolder)) {
+    std::cerr << "cannot save the records in " << saveFolder << "\n";
+    return 1;
+  }
   return status;
 }
 #endif
