@@ -451,7 +451,7 @@ struct GnssRefusalCase {
   const char* Name;
   uint32_t Installed;
   size_t Size;              // of GNSS_2.0.bin (header 10240)
-  bool NoReceiver;          // the probe is answered with status -21
+  int32_t FaultCommand;     // answered with status -21; 0: none
   ResultCode Result;
   const char* Out;          // after the "Ready" line
   const char* Trace;
@@ -462,7 +462,7 @@ class GnssRefusalTest : public ProcedureTest, public testing::WithParamInterface
 TEST_P(GnssRefusalTest, SendsNoFirmware) {
   const GnssRefusalCase& c = GetParam();
   options_.Ident.McuVersion = c.Installed;
-  if (c.NoReceiver) options_.Faults[29].Status = -21;
+  if (c.FaultCommand != 0) options_.Faults[c.FaultCommand].Status = -21;
   std::string path = folder_.Write("GNSS_2.0.bin", Pattern(c.Size, 6));
   EXPECT_EQ(RunGnss(path), c.Result);
   EXPECT_EQ(platform_.OutText(),
@@ -477,14 +477,16 @@ TEST_P(GnssRefusalTest, SendsNoFirmware) {
 INSTANTIATE_TEST_SUITE_P(
     Refusals, GnssRefusalTest,
     testing::Values(
-        GnssRefusalCase{"McuBefore05532", PackVersion(0, 55, 31), 20000, false, kResultNotAllowed,
+        GnssRefusalCase{"McuBefore05532", PackVersion(0, 55, 31), 20000, 0, kResultNotAllowed,
                         kNotAllowed, "1 11 5 2"},
-        GnssRefusalCase{"Mcu05550", PackVersion(0, 55, 50), 20000, false, kResultNotAllowed,
+        GnssRefusalCase{"Mcu05550", PackVersion(0, 55, 50), 20000, 0, kResultNotAllowed,
                         kNotAllowed, "1 11 5 2"},
-        GnssRefusalCase{"NoReceiver", PackVersion(0, 55, 61), 20000, true, kResultNotAllowed,
+        GnssRefusalCase{"IdentityUnreadable", PackVersion(0, 55, 61), 20000, 5, kResultNotAllowed,
+                        kNotAllowed, "1 11 5 2"},
+        GnssRefusalCase{"NoReceiver", PackVersion(0, 55, 61), 20000, 29, kResultNotAllowed,
                         "No gnss, upgrade is not allowed\n", "1 11 5 29 2"},
         // Nothing but the header: no firmware in it to send.
-        GnssRefusalCase{"FileNoLongerThanHeader", PackVersion(0, 55, 61), 10240, false,
+        GnssRefusalCase{"FileNoLongerThanHeader", PackVersion(0, 55, 61), 10240, 0,
                         kResultFileUnreadable, "", "1 11 5 2"}),
     [](const testing::TestParamInfo<GnssRefusalCase>& info) { return std::string(info.param.Name); });
 
@@ -537,6 +539,12 @@ INSTANTIATE_TEST_SUITE_P(
                   kEmbeddedBoot + 1000,
                   [](sim::InstrumentOptions& o) { o.RefuseAfterRestart = milliseconds(60000); },
                   kResultNoReturnAfterRestart, "MCU firmware update failed: -302\n", 1},
+        // Without an identity the checks and the first restart are skipped;
+        // the application is still written, but the final identification fails.
+        RetryCase{"McuIdentityUnreadable", UpdateComponent::MCU, "K_0.55.61.bin",
+                  kEmbeddedBoot + 1000,
+                  [](sim::InstrumentOptions& o) { o.Faults[5].Status = -3; }, kResultMcuFailed,
+                  "MCU firmware update failed: -8\n", 3},
         RetryCase{"McuRefusedOnce", UpdateComponent::MCU, "K_0.55.25.bin", 1000,
                   [](sim::InstrumentOptions&) {}, kResultNotAllowed,
                   "MCU firmware update failed: -301\n", 1},
