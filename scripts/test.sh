@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libgtest-dev libasio-dev libusb-1.0-0-dev
           zlib1g-dev iproute2 python3 umockdev libumockdev-dev
-          libssl-dev nlohmann-json3-dev)
+          libssl-dev nlohmann-json3-dev clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -44,3 +44,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_TSAN=ON >/dev/
 cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j"$jobs" \
   --timeout 900 -R 'netdev|Netdev|ControllerProgress'
+
+# Every reader of bytes the program did not write, fuzzed for a few seconds.
+echo "== fuzz targets, briefly =="
+./scripts/fuzz.sh 5

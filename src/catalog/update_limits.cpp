@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <ostream>
 
 namespace vesk {
@@ -32,11 +33,14 @@ ResultCode LoadLimitsFile(const std::string& path, UpdateLimits& limits, std::os
   if (std::filesystem::is_directory(path, ignored)) return kResultLimitsFileMissing;
   std::ifstream file(path);
   if (!file.is_open()) return kResultLimitsFileMissing;
+  return LoadLimitsFile(file, limits, err);
+}
 
+ResultCode LoadLimitsFile(std::istream& table, UpdateLimits& limits, std::ostream& err) {
   const LimitGroup groups[] = {{"RB", &limits.RB}, {"KT", &limits.KT}, {"VQ", &limits.VQ}};
   const LimitGroup* current = nullptr;
   std::string line;
-  while (std::getline(file, line)) {
+  while (std::getline(table, line)) {
     // The table is written on Windows: a carriage return before the line feed
     // belongs to the line end, not to the line.
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -25,6 +25,9 @@ struct UpdateLimits {
 // -999 when it cannot be opened (limits unchanged). Warnings go to `err`.
 ResultCode LoadLimitsFile(const std::string& path, UpdateLimits& limits, std::ostream& err);
 
+// Reads the table's text from `table` into `limits`; always 0.
+ResultCode LoadLimitsFile(std::istream& table, UpdateLimits& limits, std::ostream& err);
+
 // Appends the built-in table; always true.
 bool LoadBuiltInLimits(UpdateLimits& limits);
 

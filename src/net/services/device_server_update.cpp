@@ -104,7 +104,7 @@ bool ReadReplyBlock(EthernetLink& link, ReplyBlock& block, int32_t deadlineMs) {
          link.NetError == 0;
 }
 
-int32_t BlockStatus(const ReplyBlock& block) {
+int32_t BlockStatus(std::span<const uint8_t, kEthReplyBlockSize> block) {
   return static_cast<int32_t>(GetLe32(block.data() + kBlockStatusOffset));
 }
 
@@ -199,14 +199,11 @@ void UpdateDesktopPackage(Bus& bus, int32_t& serverDeviceType) {
   serverDeviceType = kNoServerAnswer;
   ReplyBlock reply;
   if (!ReadReplyBlock(link, reply, kServerAnswerMs)) return;
-  serverDeviceType = BlockStatus(reply);
+  const ServerQueryAnswer answer = ReadServerQueryAnswer(reply);
+  serverDeviceType = answer.DeviceType;
   if (serverDeviceType != kServerNamesPackage) return;
 
-  // The name is taken from within the block, however long it claims to be.
-  const size_t length = std::min<size_t>(GetLe32(reply.data() + kBlockNameLengthOffset),
-                                         reply.size() - kBlockNameOffset);
-  const std::string installed(reinterpret_cast<const char*>(reply.data() + kBlockNameOffset),
-                              length);
+  const std::string& installed = answer.InstalledPackage;
   for (const std::string& name : files) {
     if (Family(name) != Family(installed) || name == installed + ".zip") continue;
     // A package that cannot be read now is not sent at all.
@@ -215,6 +212,18 @@ void UpdateDesktopPackage(Bus& bus, int32_t& serverDeviceType) {
 }
 
 }  // namespace
+
+ServerQueryAnswer ReadServerQueryAnswer(std::span<const uint8_t, kEthReplyBlockSize> block) {
+  ServerQueryAnswer answer;
+  answer.DeviceType = BlockStatus(block);
+  if (answer.DeviceType != kServerNamesPackage) return answer;
+  // The name is taken from within the block, however long it claims to be.
+  const size_t length = std::min<size_t>(GetLe32(block.data() + kBlockNameLengthOffset),
+                                         block.size() - kBlockNameOffset);
+  answer.InstalledPackage.assign(reinterpret_cast<const char*>(block.data() + kBlockNameOffset),
+                                 length);
+  return answer;
+}
 
 ResultCode UpdateDeviceServer(Bus& bus, int32_t deviceIndex, int32_t& serverDeviceType) {
   if (bus.Interface != BusInterface::ETH) return kResultOk;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 
 #include "bus/bus.h"
 #include "common/result_code.h"
+#include "net/eth_wire.h"
 
 namespace vesk {
 
@@ -24,5 +27,14 @@ inline constexpr int kDesktopInstallReads = 120;
 // declines updates, -20 when a package file cannot be read although it was
 // found, otherwise 0.
 ResultCode UpdateDeviceServer(Bus& bus, int32_t deviceIndex, int32_t& serverDeviceType);
+
+// The server's answer to the server query as its reply block carries it: the
+// device-type word, and the installed desktop package's name when the word
+// says one is installed (empty otherwise).
+struct ServerQueryAnswer {
+  int32_t DeviceType = 0;
+  std::string InstalledPackage;
+};
+ServerQueryAnswer ReadServerQueryAnswer(std::span<const uint8_t, kEthReplyBlockSize> block);
 
 }  // namespace vesk
