@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+
+#include <poll.h>
 
 #include "common/byte_order.h"
 #include "net/net_error.h"
@@ -63,6 +67,39 @@ struct EthernetLink::Io {
     context.run();
     return outcome;
   }
+
+  // Moves bytes with `step` (one non-blocking read_some or write_some that
+  // returns true once everything is moved) until it is done, the socket
+  // fails, or `deadline` has passed. Each command costs four such transfers,
+  // so the data is moved straight away whenever the socket is ready and the
+  // thread sleeps in poll() only while it is not: no timer is armed and no
+  // event loop is run per transfer. A deadline that passes reports the
+  // transfer as cancelled, as an abandoned asynchronous operation would be.
+  template <typename Step>
+  asio::error_code Transfer(Step step, short readiness, std::chrono::milliseconds deadline) {
+    asio::error_code error;
+    if (!socket.non_blocking()) {  // set once per connection: it costs a system call
+      socket.non_blocking(true, error);
+      if (error) return error;
+    }
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+      error.clear();
+      if (step(error) && !error) return {};
+      if (error && error != asio::error::would_block && error != asio::error::try_again &&
+          error != asio::error::interrupted) {
+        return error;
+      }
+      if (!error) continue;  // partial progress: try again at once
+      // Poll in whole milliseconds rounded up, and look at the clock again
+      // after each wake-up, so the deadline is never cut short.
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return asio::error::operation_aborted;
+      pollfd ready{socket.native_handle(), readiness, 0};
+      int polled = ::poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+      if (polled < 0 && errno != EINTR) return asio::error_code(errno, asio::system_category());
+    }
+  }
 };
 
 EthernetLink::EthernetLink() : io_(std::make_unique<Io>()) {}
@@ -80,29 +117,31 @@ size_t EthernetLink::ReadExactly(uint8_t* buffer, size_t count, int32_t deadline
     NetError = NetErrorCode(io_->ended);
     return 0;
   }
-  Io::Outcome outcome = io_->RunWithDeadline(
-      [&](auto handler) {
-        asio::async_read(io_->socket, asio::buffer(buffer, count), std::move(handler));
+  size_t received = 0;
+  asio::error_code error = io_->Transfer(
+      [&](asio::error_code& step) {
+        received += io_->socket.read_some(asio::buffer(buffer + received, count - received), step);
+        return received == count;
       },
-      Deadline(deadlineMs));
-  NetError = NetErrorCode(outcome.error);
-  if (outcome.error == asio::error::eof || outcome.error == asio::error::connection_reset) {
-    io_->ended = outcome.error;
-  }
-  return outcome.bytes;
+      POLLIN, Deadline(deadlineMs));
+  NetError = NetErrorCode(error);
+  if (error == asio::error::eof || error == asio::error::connection_reset) io_->ended = error;
+  return received;
 }
 
 void EthernetLink::Write(std::span<const uint8_t> bytes, int32_t deadlineMs) {
   NetError = 0;
   for (size_t sent = 0; sent < bytes.size();) {
-    size_t piece = std::min(kWritePieceSize, bytes.size() - sent);
-    Io::Outcome outcome = io_->RunWithDeadline(
-        [&](auto handler) {
-          asio::async_write(io_->socket, asio::buffer(bytes.data() + sent, piece),
-                            std::move(handler));
+    const size_t piece = std::min(kWritePieceSize, bytes.size() - sent);
+    size_t written = 0;
+    asio::error_code error = io_->Transfer(
+        [&](asio::error_code& step) {
+          written += io_->socket.write_some(
+              asio::buffer(bytes.data() + sent + written, piece - written), step);
+          return written == piece;
         },
-        Deadline(deadlineMs));
-    NetError = NetErrorCode(outcome.error);
+        POLLOUT, Deadline(deadlineMs));
+    NetError = NetErrorCode(error);
     if (NetError != 0) return;
     sent += piece;
   }
