@@ -1,7 +1,5 @@
 #include "sim/instrument_model.h"
 
-#include <algorithm>
-
 #include "common/byte_order.h"
 
 namespace vesk::sim {
@@ -37,6 +35,25 @@ constexpr int32_t kServerNamesPackage = 1;  // server query status that carries 
 constexpr size_t kDeviceRecordSize = 24;
 // The package part that is followed by a second part (the temporary server).
 constexpr uint8_t kTemporaryServerTag = 2;
+
+// Commands that change what the instrument holds (flash, FPGA and GNSS
+// images, server packages); the others only report.
+bool ChangesInstrument(int32_t id) {
+  switch (id) {
+    case kFpgaEnd:
+    case kFpgaStart:
+    case kDataBlock:
+    case kFlashErase:
+    case kFlashBlock:
+    case kFlashFinish:
+    case kGnssPacket:
+    case kServerPackage:
+    case kDesktopPackage:
+      return true;
+    default:
+      return false;
+  }
+}
 
 std::vector<uint8_t> DeviceRecord(const Identity& id) {
   std::vector<uint8_t> record(kDeviceRecordSize);
@@ -108,22 +125,38 @@ void InstrumentModel::ConnectionEnded() {
 Answer InstrumentModel::Handle(const ReceivedCommand& command, int commandsOnConnection) {
   std::lock_guard lock(mutex_);
   commands_.push_back(command);
+  const int occurrence = ++occurrences_[command.Id];
   if (options_.CloseAfterCommands && commandsOnConnection >= *options_.CloseAfterCommands) {
     Answer drop;
     drop.Drop = true;
     return drop;
   }
-  Answer answer = Respond(command);
-  if (answer.Restart) {
-    answer.RefuseFor = options_.RefuseAfterRestart;
-    refuseUntil_ = std::chrono::steady_clock::now() + answer.RefuseFor;
+  auto found = options_.Faults.find(command.Id);
+  const CommandFault* fault = found != options_.Faults.end() &&
+                                      occurrence >= found->second.FromOccurrence
+                                  ? &found->second
+                                  : nullptr;
+  // A command the instrument ignores or drops changes nothing in it, nor does
+  // a write it refuses with a status: only what it accepted counts as written.
+  const bool refused =
+      fault != nullptr &&
+      (fault->Silent || fault->Drop ||
+       (fault->Status && *fault->Status != 0 && ChangesInstrument(command.Id)));
+  Answer answer;
+  if (refused) {
+    if (command.Id < kServerPackage) answer.Frames = options_.FramesBeforeReply;
+  } else {
+    answer = Respond(command);
+    if (answer.Restart) {
+      answer.RefuseFor = options_.RefuseAfterRestart;
+      refuseUntil_ = std::chrono::steady_clock::now() + answer.RefuseFor;
+    }
   }
-  auto fault = options_.Faults.find(command.Id);
-  if (fault != options_.Faults.end()) {
-    answer.Silent = answer.Silent || fault->second.Silent;
-    answer.Drop = answer.Drop || fault->second.Drop;
-    if (fault->second.Status) answer.Status = *fault->second.Status;
-    if (fault->second.ShortReply) answer.ShortReply = fault->second.ShortReply;
+  if (fault != nullptr) {
+    answer.Silent = answer.Silent || fault->Silent;
+    answer.Drop = answer.Drop || fault->Drop;
+    if (fault->Status) answer.Status = *fault->Status;
+    if (fault->ShortReply) answer.ShortReply = fault->ShortReply;
   }
   return answer;
 }

@@ -37,6 +37,10 @@ struct CommandFault {
   bool Drop = false;                   // close the connection instead of answering
   std::optional<int32_t> Status;       // this status word instead of the normal one
   std::optional<size_t> ShortReply;    // only this many reply bytes (flag byte included)
+  // The fault strikes from this occurrence of the command on (1: the first
+  // one), counted over the instrument's whole life, so that a stream can be
+  // broken at its first, a middle or its last block.
+  int FromOccurrence = 1;
 };
 
 struct InstrumentOptions {
@@ -145,6 +149,7 @@ class InstrumentModel {
   InstrumentOptions options_;
   std::chrono::steady_clock::time_point refuseUntil_{};
   std::vector<ReceivedCommand> commands_;
+  std::map<int32_t, int> occurrences_;  // commands received so far, by identifier
   std::vector<FlashDownload> flash_;
   std::vector<uint8_t> fpga_;
   int fpgaStarts_ = 0;
