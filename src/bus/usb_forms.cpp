@@ -114,7 +114,9 @@ ResultCode UsbReadDeviceRecord(Bus& bus, std::array<uint8_t, kDeviceRecordSize>&
     }
     if (received == static_cast<int32_t>(kDeviceRecordSize)) break;
   }
-  if (received == 1) return kResultTransferFailed;
+  // A one-byte reply is the instrument's refusal; a reply that never came is
+  // no record either (taking it would report an identity of zeros).
+  if (received <= 1) return kResultTransferFailed;
   out = reply;
   return kResultOk;
 }

@@ -138,6 +138,13 @@ TEST(UsbDeviceInfo, ShortRecordsAreAskedForAgainAfter30Milliseconds) {
   DeviceInfo info;
   EXPECT_EQ(ReadDeviceInfo(oneByte.bus, info), kResultTransferFailed);
   EXPECT_EQ(oneByte.fx3.Instructions().size(), 5u);
+
+  // No reply at all, five times: unreadable too, not an identity of zeros.
+  FakeUsbInstrument silent;
+  ASSERT_EQ(OpenBus(silent.bus, 0), kResultOk);
+  silent.model.ShortRecords = 5;
+  silent.model.ShortRecordLength = 0;
+  EXPECT_EQ(ReadDeviceInfo(silent.bus, info), kResultTransferFailed);
 }
 
 TEST(UsbDataBlock, FastModeReadsTheEchoOnceAndForgivesItsTimeout) {

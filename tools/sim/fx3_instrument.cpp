@@ -66,11 +66,16 @@ void Fx3Instrument::Instruct(const uint8_t* request, bool fast) {
   instructions_.push_back(instruction);
   fastInstructions_.push_back(fast);
   reply_ = responder_.Answer(instruction);
+  awaitingUnanswered_ = responder_.LastUnanswered();
 }
 
 void Fx3Instrument::TakeReply(uint16_t length, std::vector<uint8_t>& data) {
   if (silent_) {
     data.clear();
+    return;
+  }
+  if (reply_.empty() && awaitingUnanswered_) {
+    data.clear();  // a hung instrument: nothing until the next request
     return;
   }
   if (reply_.empty()) {
@@ -156,6 +161,7 @@ PeerAnswer Fx3Instrument::BulkIn(uint8_t endpoint, uint32_t maxLength, std::vect
   std::lock_guard lock(mutex_);
   if (stalledEndpoints_.count(endpoint)) return PeerAnswer::Stall;
   if (endpoint != 0x82 || silent_) return PeerAnswer::Silent;
+  if (fastReplies_.empty() && awaitingUnanswered_) return PeerAnswer::Silent;
   if (fastReplies_.empty()) {
     std::optional<std::vector<uint8_t>> status = responder_.Unprompted();
     if (!status) return PeerAnswer::Silent;

@@ -82,6 +82,9 @@ class Fx3Instrument : public UsbPeer {
   std::set<uint8_t> stalled_;
   std::set<uint8_t> stalledEndpoints_;
   bool silent_ = false;
+  // The last instruction's reply will never come: reads get nothing until
+  // the next instruction.
+  bool awaitingUnanswered_ = false;
   std::vector<ControlRecord> controls_;
   std::vector<InstructionRequest> instructions_;
   std::vector<bool> fastInstructions_;

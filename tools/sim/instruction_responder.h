@@ -22,6 +22,11 @@ class InstructionResponder {
   // byte while it erases its FPGA flash); none: the read gets nothing.
   virtual std::optional<std::vector<uint8_t>> Unprompted() { return std::nullopt; }
 
+  // True when the instrument left the last request unanswered (a fault):
+  // the reply that request asked for never comes, and the read that waits
+  // for it gets nothing, not the status byte.
+  virtual bool LastUnanswered() const { return false; }
+
   // False while the instrument restarts: its controller then does not answer
   // the information request that every open begins with.
   virtual bool Reachable() { return true; }

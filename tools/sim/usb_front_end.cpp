@@ -67,7 +67,8 @@ std::optional<std::vector<uint8_t>> ModelResponder::Command(int32_t id,
                                                             bool& accepted) {
   sim::Answer answer = model_.Handle(ReceivedCommand{id, std::move(payload)}, 0);
   accepted = answer.Status == 0;
-  if (answer.Silent || answer.Drop) return std::nullopt;
+  unanswered_ = answer.Silent || answer.Drop;
+  if (unanswered_) return std::nullopt;
   std::vector<uint8_t> reply = answer.Payload;
   if (answer.ShortReply) reply.resize(std::min(reply.size(), *answer.ShortReply));
   return reply;
@@ -101,6 +102,7 @@ std::vector<uint8_t> ModelResponder::FlashBlock(const InstructionRequest& reques
 
 std::vector<uint8_t> ModelResponder::Answer(const InstructionRequest& request) {
   bool accepted = false;
+  unanswered_ = false;
   switch (request[0]) {
     case kInstrDeviceRecord: {
       std::optional<std::vector<uint8_t>> record = Command(kDeviceInfo, {}, accepted);

@@ -29,6 +29,7 @@ class ModelResponder : public InstructionResponder {
   std::vector<uint8_t> Answer(const InstructionRequest& request) override;
   std::optional<std::vector<uint8_t>> Unprompted() override;
   bool Reachable() override;
+  bool LastUnanswered() const override { return unanswered_; }
 
  private:
   // Hands one command to the model; the reply bytes it answers with, or
@@ -45,6 +46,7 @@ class ModelResponder : public InstructionResponder {
   // The sequence of the last flash block: an erase request looks like a
   // block with sequence 0, which otherwise only follows sequence 255.
   std::optional<uint8_t> lastSequence_;
+  bool unanswered_ = false;
 };
 
 class UsbInstrument {
