@@ -195,6 +195,13 @@ else
   run_updater "vesk-updater through a symbolic link" "$work/bin/vesk-updater"
 fi
 cp -p "$settings_backup" "$home/Settings.ini"
+check "installed updater is the packaged version ($version)" \
+  test "$("$home/vesk-updater" --version)" = "vesk-updater $version"
+if [ "$mode" = install ] && command -v man >/dev/null; then
+  for page in vesk-updater vesk-netdev; do
+    check "man $page finds its page" bash -c 'man -w "$1" >/dev/null' _ "$page"
+  done
+fi
 
 # The front end and the library, found where the package put them.
 loader_path=()
