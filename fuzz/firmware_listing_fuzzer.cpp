@@ -1,6 +1,7 @@
 // The names in data/Firmware/ are whatever the operator copied there. The
-// input's last bytes give the instrument's model and hardware words and the
-// server's device type; the rest is the processor brand on its first line,
+// input's last bytes give the instrument's model and hardware words, the
+// server's device type and whether the handheld's calibration folder exists;
+// the rest is the processor brand on its first line,
 // then one file name per line.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint16_t modelCode = input.ConsumeIntegral<uint8_t>();
   const uint16_t hardwareCode = input.ConsumeIntegral<uint16_t>();
   const int32_t serverDeviceType = input.ConsumeIntegralInRange<int32_t>(-1, 3);
+  const bool calibrationFolder = input.ConsumeBool();
   std::istringstream lines(input.ConsumeRemainingBytesAsString());
   std::string brand;
   std::getline(lines, brand);
@@ -49,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "success means both images were found");
   if (images.McuIndex >= 0) Require(names[images.McuIndex].back() == 'n', "MCU image is .bin");
 
-  vesk::fuzz::FuzzPlatform platform(brand);
+  vesk::fuzz::FuzzPlatform platform(brand, calibrationFolder);
   const std::string prefix = vesk::GnssFilePrefix(hardwareCode, serverDeviceType, platform);
   Require(prefix == "GNSS_" || prefix == "GNSSZ_", "a GNSS prefix is one of the two");
   vesk::GnssImageChoice gnss = vesk::SelectNewestGnssImage(names, prefix);
