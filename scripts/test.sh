@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12), builds with warnings as errors,
 # runs every test, then builds and runs them all again under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer; then the threaded parts under
+# ThreadSanitizer and every fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libgtest-dev libasio-dev libusb-1.0-0-dev
           zlib1g-dev iproute2 python3 umockdev libumockdev-dev
-          libssl-dev nlohmann-json3-dev clang-14 libclang-rt-14-dev)
+          libssl-dev nlohmann-json3-dev clang-14 libclang-rt-14-dev dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
