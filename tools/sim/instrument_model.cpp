@@ -33,8 +33,6 @@ constexpr uint16_t kRestartNowParameter = 1;
 constexpr uint8_t kFpgaStartAcknowledge = 0x01;
 constexpr int32_t kServerNamesPackage = 1;  // server query status that carries a name
 constexpr size_t kDeviceRecordSize = 24;
-// The package part that is followed by a second part (the temporary server).
-constexpr uint8_t kTemporaryServerTag = 2;
 
 // Commands that change what the instrument holds (flash, FPGA and GNSS
 // images, server packages); the others only report.

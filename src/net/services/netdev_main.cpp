@@ -78,7 +78,8 @@ int RunAssign(int argc, char** argv) {
   uint32_t idLow = 0, idHigh = 0;
   uint8_t current[4] = {};
   int32_t first = 0, second = 0;
-  for (int i = 2; i < argc; ++i) {
+  // Options come in pairs: the option, then its value.
+  for (int i = 2; i < argc; i += 2) {
     std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     long long number = 0;
@@ -115,7 +116,6 @@ int RunAssign(int argc, char** argv) {
                    kUsage);
       return kExitUsage;
     }
-    ++i;
   }
   if (haveId == haveCurrent || !haveFirst || !haveSecond) {
     std::fprintf(stderr, "%s", kUsage);
