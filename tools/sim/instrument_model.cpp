@@ -1,32 +1,11 @@
 #include "sim/instrument_model.h"
 
 #include "common/byte_order.h"
+#include "sim/instrument_commands.h"
 
 namespace vesk::sim {
 
 namespace {
-
-// Command identifiers as the instrument knows them.
-enum : int32_t {
-  kHandshake = 1,
-  kClose = 2,
-  kControllerVersion = 3,
-  kRxInstruction = 4,
-  kDeviceInfo = 5,
-  kFpgaEnd = 20,
-  kStatusByte = 21,
-  kFpgaStart = 22,
-  kDataBlock = 23,
-  kFlashErase = 25,
-  kFlashBlock = 26,
-  kFlashFinish = 27,
-  kRestartIntoIap = 28,
-  kGnssPacket = 30,
-  kServerPackage = 101,
-  kServerQuery = 102,
-  kDesktopPackage = 103,
-  kStageQuery = 1000,
-};
 
 constexpr uint8_t kRestartInstruction = 0xF7;
 constexpr uint16_t kRestartNowParameter = 1;

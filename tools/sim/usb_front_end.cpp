@@ -3,26 +3,11 @@
 #include <algorithm>
 
 #include "common/byte_order.h"
+#include "sim/instrument_commands.h"
 
 namespace vesk::sim {
 
 namespace {
-
-// Model commands (the instrument's Ethernet numbering) for USB instructions.
-enum : int32_t {
-  kRxInstruction = 4,
-  kDeviceInfo = 5,
-  kFpgaEnd = 20,
-  kStatusByte = 21,
-  kFpgaStart = 22,
-  kDataBlock = 23,
-  kEnterIap = 24,
-  kFlashErase = 25,
-  kFlashBlock = 26,
-  kFlashFinish = 27,
-  kGnssProbe = 29,
-  kGnssPacket = 30,
-};
 
 // First bytes of the request packets.
 enum : uint8_t {
