@@ -21,12 +21,20 @@ if ((${#missing[@]})); then
 fi
 
 jobs=$(nproc)
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
+# Runs ctest with the given arguments and keeps its closing count.
+run_ctest() {
+  ctest "$@" | tee -a "$summary"
+  return "${PIPESTATUS[0]}"
+}
 
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 900
+  run_ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 900
 }
 
 echo "== build and test =="
@@ -43,9 +51,13 @@ tsan_targets=(netdev_wire_test netdev_discovery_test netdev_assignment_test
               vesk-netdev vesk-netdev-cli vesk-netdev-peer controller_update_test)
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j"$jobs" \
+TSAN_OPTIONS=halt_on_error=1 run_ctest --test-dir build-tsan --output-on-failure -j"$jobs" \
   --timeout 900 -R 'netdev|Netdev|ControllerProgress'
 
 # Every reader of bytes the program did not write, fuzzed for a few seconds.
 echo "== fuzz targets, briefly =="
 ./scripts/fuzz.sh 5
+
+# One closing line for the whole run: every test of every stage above.
+awk '/tests passed, [0-9]+ tests failed out of/ { total += $NF; failed += $(NF-5) }
+     END { printf "%d passed, %d failed\n", total - failed, failed }' "$summary"
