@@ -11,6 +11,7 @@
 #include "update/firmware_file.h"
 #include "update/procedure_link.h"
 #include "update/progress_line.h"
+#include "update/upgrade_refusal.h"
 #include "update/usb_procedure_steps.h"
 
 namespace vesk {
@@ -46,7 +47,6 @@ bool McuEligible(const FirmwareVersion& v) {
 }
 
 // The refusal sentence carries its own line break and no second one.
-void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::flush; }
 
 // Asks whether a receiver is fitted. An instrument without one cannot take
 // the image at all, so that answer is a refusal (-301), never retried.
@@ -134,7 +134,7 @@ ResultCode RunGnssUpdate(Platform& host, int32_t deviceIndex, const std::string&
   DeviceInfo info;
   if (ReadDeviceInfo(bus, info) != kResultOk ||
       !McuEligible(FirmwareVersion::FromPacked(info.McuVersion))) {
-    RefuseUpgrade(out);
+    PrintUpgradeRefused(out);
     CloseBus(bus);
     return kResultNotAllowed;
   }

@@ -11,6 +11,7 @@
 #include "update/firmware_file.h"
 #include "update/procedure_link.h"
 #include "update/progress_line.h"
+#include "update/upgrade_refusal.h"
 #include "update/usb_procedure_steps.h"
 
 namespace vesk {
@@ -81,7 +82,6 @@ std::string BootImagePath(const std::string& path, uint16_t modelCode, const Fil
 }
 
 // The refusal sentences carry their own line break and no second one.
-void RefuseUpgrade(std::ostream& out) { out << "Upgrade is not allowed\n" << std::flush; }
 
 // Steps 3 to 13 on an open link; the caller closes it.
 ResultCode UpdateOnOpenLink(Bus& bus, int32_t deviceIndex, const std::string& path) {
@@ -89,7 +89,7 @@ ResultCode UpdateOnOpenLink(Bus& bus, int32_t deviceIndex, const std::string& pa
   std::ostream& out = host.Out();
   const FileVersion file = ReadFileVersion(path);
   if (!FileEligible(file)) {
-    RefuseUpgrade(out);
+    PrintUpgradeRefused(out);
     return kResultNotAllowed;
   }
   const bool embedded = EmbeddedBootLayout(file);
@@ -111,7 +111,7 @@ ResultCode UpdateOnOpenLink(Bus& bus, int32_t deviceIndex, const std::string& pa
   if (ReadDeviceInfo(bus, info) == kResultOk) {
     const FirmwareVersion installed = FirmwareVersion::FromPacked(info.McuVersion);
     if (DeviceRefused(installed)) {
-      RefuseUpgrade(out);
+      PrintUpgradeRefused(out);
       return kResultNotAllowed;
     }
     if (BootTooOld(installed)) bootCurrent = false;
