@@ -14,6 +14,7 @@
 #include "sim/instrument_model.h"
 #include "support/recording_platform.h"
 #include "support/temp_folder.h"
+#include "support/text_count.h"
 #include "update/component_sequence.h"
 #include "update/fpga_update.h"
 
@@ -111,12 +112,9 @@ TEST_P(FaultMatrixTest, EndsInTheFailureLineWithNothingFalselyWritten) {
   const std::string out = platform.OutText();
   EXPECT_NE(result, kResultOk);
   EXPECT_EQ(out.find(name + " firmware update completed"), std::string::npos) << out;
-  size_t failures = 0;
-  for (size_t at = out.find(name + " firmware update failed: "); at != std::string::npos;
-       at = out.find(name + " firmware update failed: ", at + 1)) {
-    ++failures;
-  }
-  EXPECT_EQ(failures, static_cast<size_t>(c.Attempts)) << out;
+  EXPECT_EQ(test::CountOccurrences(out, name + " firmware update failed: "),
+            static_cast<size_t>(c.Attempts))
+      << out;
   EXPECT_LT(elapsed, kBoundPerAttempt * c.Attempts);
 
   // The instrument holds nothing beyond what it accepted.

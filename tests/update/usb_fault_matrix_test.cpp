@@ -10,6 +10,7 @@
 #include "sim/usb_front_end.h"
 #include "support/recording_platform.h"
 #include "support/temp_folder.h"
+#include "support/text_count.h"
 #include "update/component_sequence.h"
 #include "update/fpga_update.h"
 #include "usb/fake_usb_host.h"
@@ -81,12 +82,9 @@ TEST_P(UsbFaultMatrixTest, UnansweredRequestEndsInTheFailureLine) {
   const std::string name = DisplayName(c.Component);
   const std::string out = platform.OutText();
   EXPECT_EQ(out.find(name + " firmware update completed"), std::string::npos) << out;
-  size_t failures = 0;
-  for (size_t at = out.find(name + " firmware update failed: "); at != std::string::npos;
-       at = out.find(name + " firmware update failed: ", at + 1)) {
-    ++failures;
-  }
-  EXPECT_EQ(failures, static_cast<size_t>(c.Attempts)) << out;
+  EXPECT_EQ(test::CountOccurrences(out, name + " firmware update failed: "),
+            static_cast<size_t>(c.Attempts))
+      << out;
   EXPECT_EQ(host.OpenHandles, 0) << "every attempt closes its link";
 
   switch (c.Component) {
